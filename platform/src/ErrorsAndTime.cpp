@@ -1,0 +1,138 @@
+// Last-error codes, the tick counter, Sleep and the clock.
+#include <errno.h>
+#include <sched.h>
+#include <time.h>
+
+#include <atomic>
+
+#include <QuentaPlatform.h>
+#include <windows.h>
+
+#include "PlatformInternal.h"
+
+namespace quenta {
+namespace {
+
+// Constant-initialised, so no thread ever runs an initialiser for it.
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+std::atomic<DWORD> tickOffset{0};
+
+}  // namespace
+
+void setTickOffset(DWORD offset) { tickOffset.store(offset, std::memory_order_relaxed); }
+
+DWORD win32ErrorFromErrno(int error) {
+  switch (error) {
+    case 0:
+      return ERROR_SUCCESS;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_ALREADY_EXISTS;
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT:
+      return ERROR_DISK_FULL;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    case EMFILE:
+    case ENFILE:
+      return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case EBUSY:
+    case ETXTBSY:
+      return ERROR_SHARING_VIOLATION;
+    case ENOTEMPTY:
+      return ERROR_DIR_NOT_EMPTY;
+    case ELOOP:
+      return ERROR_CANT_RESOLVE_FILENAME;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+}  // namespace quenta
+
+namespace {
+
+void fillSystemTime(const struct tm& fields, long nanoseconds, LPSYSTEMTIME out) {
+  out->wYear = static_cast<WORD>(fields.tm_year + 1900);
+  out->wMonth = static_cast<WORD>(fields.tm_mon + 1);
+  out->wDayOfWeek = static_cast<WORD>(fields.tm_wday);
+  out->wDay = static_cast<WORD>(fields.tm_mday);
+  out->wHour = static_cast<WORD>(fields.tm_hour);
+  out->wMinute = static_cast<WORD>(fields.tm_min);
+  // A leap second reads as the 59th, as Win32 never shows 60.
+  out->wSecond = static_cast<WORD>(fields.tm_sec > 59 ? 59 : fields.tm_sec);
+  out->wMilliseconds = static_cast<WORD>(nanoseconds / 1000000);
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) { return quenta::lastError; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { quenta::lastError = dwErrCode; }
+
+DWORD WINAPI GetTickCount(void) {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  uint64_t milliseconds =
+      static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  // Truncation to 32 bits is the device counter's wrap.
+  return static_cast<DWORD>(milliseconds) + quenta::tickOffset.load(std::memory_order_relaxed);
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  if (dwMilliseconds == 0) {
+    sched_yield();
+    return;
+  }
+  if (dwMilliseconds == INFINITE) {
+    for (;;) {
+      struct timespec day = {86400, 0};
+      nanosleep(&day, nullptr);
+    }
+  }
+  struct timespec remaining;
+  remaining.tv_sec = static_cast<time_t>(dwMilliseconds / 1000u);
+  remaining.tv_nsec = static_cast<long>(dwMilliseconds % 1000u) * 1000000L;
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
+}
+
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+  if (lpSystemTime == nullptr) return;
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm fields;
+  // localtime_r need not look at TZ again; tzset makes a changed zone count.
+  tzset();
+  localtime_r(&now.tv_sec, &fields);
+  fillSystemTime(fields, now.tv_nsec, lpSystemTime);
+}
+
+void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
+  if (lpSystemTime == nullptr) return;
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm fields;
+  gmtime_r(&now.tv_sec, &fields);
+  fillSystemTime(fields, now.tv_nsec, lpSystemTime);
+}
+
+}  // extern "C"
