@@ -1,0 +1,270 @@
+// The module as the web server sees it: loaded from its library over a device
+// root, asked through a control-block double, unloaded.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/FakeEcb.h"
+#include "tests/support/TestRoot.h"
+
+namespace {
+
+const char kCache[] = "Cache-Control: max-age=0, no-cache, no-store, must-revalidate\r\n";
+
+std::string scriptHeader(size_t length) {
+  return std::string(kCache) + "Content-Length: " + std::to_string(length) +
+         "\r\nContent-Type: text/javascript\r\n" + kCache + "\r\n";
+}
+
+std::string htmlHeader(size_t length) {
+  return std::string(kCache) + "Content-Length: " + std::to_string(length) + "\r\nContent-Type: text/html\r\n\r\n";
+}
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(root.path().empty());
+    // The module's debug lines, collected for the tests that check them.
+    debugLog = root.path() + "/debug.log";
+    setenv("QUENTA_DEBUG_LOG", debugLog.c_str(), 1);
+    load();
+  }
+  void TearDown() override {
+    unload();
+    unsetenv("QUENTA_DEBUG_LOG");
+  }
+
+  std::string debugLines() { return root.readFile("debug.log"); }
+
+  void load() {
+    module.reset(new LoadedModule(root.path()));
+    ASSERT_TRUE(module->ok()) << module->error();
+    HSE_VERSION_INFO info;
+    std::memset(&info, 0x55, sizeof(info));
+    ASSERT_TRUE(module->getVersion(&info));
+    version = info;
+  }
+  void unload() {
+    if (module && module->ok()) module->terminate(HSE_TERM_MUST_UNLOAD);
+    module.reset();
+  }
+
+  // One request; returns what HttpExtensionProc returned.
+  DWORD request(FakeEcb& ecb) { return module->proc(ecb.ecb()); }
+
+  std::string page(const char* name) { return root.readFile(std::string("MMCMemory/www/wwwpub/") + name); }
+
+  TestRoot root;
+  std::string debugLog;
+  std::unique_ptr<LoadedModule> module;
+  HSE_VERSION_INFO version;
+};
+
+TEST_F(ModuleTest, LoadReportsVersionAndDescription) {
+  EXPECT_EQ(100u, version.dwExtensionVersion);
+  EXPECT_STREQ("\r\n  ISAPI backend for Quenta II Web interface  \r\n", version.lpszExtensionDesc);
+  EXPECT_NE(std::string::npos, debugLines().find("WebQuenta: GetExtensionVersion called\r\n"));
+}
+
+TEST_F(ModuleTest, OnlyAMustUnloadIsReported) {
+  root.removeFile("debug.log");
+  EXPECT_TRUE(module->terminate(HSE_TERM_ADVISORY_UNLOAD));
+  EXPECT_EQ(std::string::npos, debugLines().find("TerminateExtension"));
+  module.reset();
+  load();
+  EXPECT_TRUE(module->terminate(HSE_TERM_MUST_UNLOAD));
+  EXPECT_NE(std::string::npos, debugLines().find("WebQuenta: TerminateExtension called\r\n"));
+  module.reset();
+}
+
+TEST_F(ModuleTest, QueryEchoAnswersByteExact) {
+  FakeEcb ecb("GET", "/querytest.js", "a=1&b=2");
+  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(ecb));
+  const std::string body = "var QueryEcho = 'a=1&b=2';\n";
+  EXPECT_EQ("200 OK", ecb.status);
+  EXPECT_EQ(scriptHeader(body.size()), ecb.header);
+  EXPECT_EQ(body, ecb.body);
+  EXPECT_TRUE(ecb.keepConn);
+  EXPECT_EQ(1, ecb.headerCalls);
+  EXPECT_EQ(1, ecb.writeCalls);
+
+  // The query is passed on still URL-encoded and unescaped in the quotes.
+  FakeEcb encoded("GET", "/querytest.js", "x=%27it%27s&y=it's");
+  request(encoded);
+  EXPECT_EQ("var QueryEcho = 'x=%27it%27s&y=it's';\n", encoded.body);
+}
+
+TEST_F(ModuleTest, QueryEchoWithoutQuery) {
+  FakeEcb empty("GET", "/querytest.js", "");
+  request(empty);
+  EXPECT_EQ("var QueryEcho = '';\n", empty.body);
+
+  FakeEcb none("GET", "/querytest.js");
+  none.setNullQuery();
+  request(none);
+  EXPECT_EQ("var QueryEcho = '';\n", none.body);
+  EXPECT_EQ(scriptHeader(20), none.header);
+}
+
+TEST_F(ModuleTest, QueryOf127IsServedAnd128GetsThe414Page) {
+  std::string q127(127, 'q');
+  FakeEcb served("GET", "/querytest.js", q127);
+  request(served);
+  EXPECT_EQ("var QueryEcho = '" + q127 + "';\n", served.body);
+
+  FakeEcb refused("GET", "/querytest.js", q127 + "q");
+  request(refused);
+  EXPECT_EQ("200 OK", refused.status);
+  EXPECT_EQ(page("414.htm"), refused.body);
+  EXPECT_EQ(htmlHeader(refused.body.size()), refused.header);
+}
+
+TEST_F(ModuleTest, ErrorPagesForPathsAndMethods) {
+  struct Case {
+    const char* method;
+    const char* path;
+    const char* page;
+  } cases[] = {
+      {"GET", "/no/such/file.js", "404.htm"},
+      {"GET", "/CURRENT_STATUS.JS", "404.htm"},     // paths are case-sensitive
+      {"GET", "/QUERYTEST.JS", "404.htm"},
+      {"get", "/querytest.js", "405.htm"},          // methods too
+      {"PUT", "/querytest.js", "405.htm"},
+      {"DELETE", "/querytest.js", "405.htm"},
+      {"HEAD", "/querytest.js", "405.htm"},
+      {"", "/querytest.js", "405.htm"},
+      {"GET", "", "403.htm"},
+      {"POST", "", "403.htm"},
+      {"POST", "/no/such/form.html", "404.htm"},
+      {"POST", "/setup/autocal.html", "404.htm"},  // only the misspelt path is a form
+      {"POST", "/querytest.js", "404.htm"},        // data files answer GET only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.method) + " " + c.path);
+    FakeEcb ecb(c.method, c.path);
+    EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(ecb));
+    EXPECT_EQ("200 OK", ecb.status);
+    std::string expected = page(c.page);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(expected, ecb.body);
+    EXPECT_EQ(htmlHeader(expected.size()), ecb.header);
+  }
+}
+
+TEST_F(ModuleTest, PathThatDoesNotFitTheBufferIsUnmatched) {
+  std::string path63 = "/" + std::string(62, 'a');
+  std::string path64 = path63 + "b";
+  FakeEcb fits("GET", path63);
+  request(fits);
+  EXPECT_EQ(page("404.htm"), fits.body);
+  FakeEcb tooLong("GET", path64);
+  request(tooLong);
+  EXPECT_EQ(page("404.htm"), tooLong.body);
+  FakeEcb muchTooLong("GET", "/querytest.js/" + std::string(5000, 'x'));
+  request(muchTooLong);
+  EXPECT_EQ(page("404.htm"), muchTooLong.body);
+}
+
+TEST_F(ModuleTest, MissingPageIsReplacedByItsPath) {
+  unload();
+  root.removeFile("MMCMemory/www/wwwpub/405.htm");
+  load();
+  FakeEcb ecb("PUT", "/x");
+  request(ecb);
+  EXPECT_EQ("Couldn't load page: \\MMCMemory\\www\\wwwpub\\405.htm", ecb.body);
+  EXPECT_EQ(htmlHeader(ecb.body.size()), ecb.header);
+}
+
+TEST_F(ModuleTest, PagesReadAtLoadSurviveTheirFiles) {
+  std::string before = page("404.htm");
+  root.removeFile("MMCMemory/www/wwwpub/404.htm");
+  root.removeFile("MMCMemory/www/wwwpub/403.htm");
+  FakeEcb missing("GET", "/nothing");
+  request(missing);
+  EXPECT_EQ(before, missing.body);
+  FakeEcb empty("GET", "");
+  request(empty);
+  EXPECT_NE(std::string::npos, empty.body.find("403"));
+
+  // 405 is read on first use, so a change before then shows, after then not.
+  root.writeFile("MMCMemory/www/wwwpub/405.htm", "first");
+  FakeEcb put1("PUT", "/x");
+  request(put1);
+  EXPECT_EQ("first", put1.body);
+  root.writeFile("MMCMemory/www/wwwpub/405.htm", "second");
+  FakeEcb put2("PUT", "/x");
+  request(put2);
+  EXPECT_EQ("first", put2.body);
+}
+
+TEST_F(ModuleTest, EmptyPageIsSentWithLengthZero) {
+  unload();
+  root.writeFile("MMCMemory/www/wwwpub/404.htm", "");
+  load();
+  FakeEcb ecb("GET", "/nothing");
+  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(ecb));
+  EXPECT_EQ(htmlHeader(0), ecb.header);
+  EXPECT_EQ("", ecb.body);
+}
+
+TEST_F(ModuleTest, FailedServerCallsReturnError) {
+  FakeEcb header("GET", "/querytest.js", "a");
+  header.failHeader = true;
+  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(header));
+  EXPECT_EQ(0, header.writeCalls);  // nothing more is sent
+
+  FakeEcb write("GET", "/querytest.js", "a");
+  write.failWrite = true;
+  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(write));
+  EXPECT_EQ(1, write.headerCalls);
+
+  // And the module keeps serving.
+  FakeEcb after("GET", "/querytest.js", "a");
+  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(after));
+  EXPECT_EQ("var QueryEcho = 'a';\n", after.body);
+}
+
+TEST_F(ModuleTest, NullControlBlockIsRefused) {
+  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), module->proc(nullptr));
+}
+
+TEST_F(ModuleTest, ConcurrentRequestsNeverSeeAnotherRequestsText) {
+  // Eight threads ask the same data file with their own queries: each answer
+  // must be its own query's text, whole.
+  const int kThreads = 8;
+  const int kRequests = 2000;
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kRequests; ++i) {
+        std::string query = "t=" + std::to_string(t) + "&i=" + std::to_string(i % 7);
+        FakeEcb ecb("GET", "/querytest.js", query);
+        DWORD result = module->proc(ecb.ecb());
+        std::string expected = "var QueryEcho = '" + query + "';\n";
+        if (result != HSE_STATUS_SUCCESS_AND_KEEP_CONN || ecb.body != expected ||
+            ecb.header != scriptHeader(expected.size())) {
+          wrong[t]++;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(0, wrong[t]) << "thread " << t;
+}
+
+TEST_F(ModuleTest, UnloadWithAnyFlagsAndReload) {
+  EXPECT_TRUE(module->terminate(HSE_TERM_ADVISORY_UNLOAD));
+  module.reset();
+  load();
+  FakeEcb ecb("GET", "/querytest.js", "again");
+  request(ecb);
+  EXPECT_EQ("var QueryEcho = 'again';\n", ecb.body);
+}
+
+}  // namespace
