@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include <QuentaPlatform.h>
+
 class TempRoot {
  public:
   TempRoot() {
@@ -19,6 +21,8 @@ class TempRoot {
     setenv("QUENTA_ROOT", path_.c_str(), 1);
   }
   ~TempRoot() {
+    // Named objects outlive their processes like files; they go with the root.
+    quenta::removeNamedObjects(nullptr);
     unsetenv("QUENTA_ROOT");
     std::error_code ignored;
     if (!path_.empty()) std::filesystem::remove_all(path_, ignored);

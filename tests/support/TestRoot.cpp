@@ -1,5 +1,7 @@
 #include "tests/support/TestRoot.h"
 
+#include <QuentaPlatform.h>
+
 #include <dlfcn.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -35,6 +37,19 @@ TestRoot::TestRoot(bool withCard) : rootPath(makeTempDir("quenta-root-")) {
 }
 
 TestRoot::~TestRoot() {
+  // The root's named objects (live status, mailbox) outlive the processes that
+  // made them, like files; they go with the root.
+  if (!rootPath.empty()) {
+    const char* current = getenv("QUENTA_ROOT");
+    std::string saved = current ? current : "";
+    setenv("QUENTA_ROOT", rootPath.c_str(), 1);
+    quenta::removeNamedObjects(nullptr);
+    if (current) {
+      setenv("QUENTA_ROOT", saved.c_str(), 1);
+    } else {
+      unsetenv("QUENTA_ROOT");
+    }
+  }
   std::error_code ignored;
   if (!rootPath.empty()) fs::remove_all(rootPath, ignored);
 }

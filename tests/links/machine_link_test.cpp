@@ -1,0 +1,339 @@
+// quenta-machine's status and mailbox groups against the module's own
+// CurrentStatus and DbLogMailbox, in one device root: what the simulator
+// writes must read back through the generator, and what the module posts
+// must land in the system log.
+#include <signal.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/JSFile.h"
+#include "links/CurrentStatus.h"
+#include "links/DbLogMailbox.h"
+#include "sqlbridge/SettingsStore.h"
+#include "tests/links/LinkTestSupport.h"
+
+namespace {
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs quenta-machine to its end; returns its exit code, stdout in *out.
+int machine(const std::string& root, const std::vector<std::string>& args, std::string* out = nullptr) {
+  std::string command = quoted(QUENTA_MACHINE) + " --root " + quoted(root);
+  for (const std::string& arg : args) command += " " + quoted(arg);
+  command += " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
+  int status = pclose(pipe);
+  if (out != nullptr) *out = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+// Starts quenta-machine in the background; its first output line is read
+// into *firstLine when asked for. The rest of its output goes to /dev/null.
+pid_t startMachine(const std::string& root, const std::vector<std::string>& args, std::string* firstLine) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    std::vector<std::string> all = {QUENTA_MACHINE, "--root", root};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  if (firstLine != nullptr) {
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') *firstLine += c;
+  }
+  // Drained on a thread of its own so that the program never meets a closed pipe.
+  std::thread([fd = fds[0]] {
+    char sink[256];
+    while (read(fd, sink, sizeof sink) > 0) {
+    }
+    close(fd);
+  }).detach();
+  return pid;
+}
+
+std::string lines(std::initializer_list<const char*> all) {
+  std::string text;
+  for (const char* line : all) text += std::string(line) + "\n";
+  return text;
+}
+
+// The number after "key:" in a status text, or -99999.
+long member(const std::string& text, const std::string& key) {
+  size_t at = text.find("," + key + ":");
+  if (at == std::string::npos) return -99999;
+  return std::strtol(text.c_str() + at + key.size() + 2, nullptr, 10);
+}
+
+class MachineStatusTest : public ::testing::Test {
+ protected:
+  MachineStatusTest() : file(SafeCString("/current_status.js")) { file.addVariable(&status); }
+  std::string produce() {
+    SafeCString* text = file.produce(SafeCString(""));
+    return std::string(text->c_str(), text->getLength());
+  }
+
+  LinkRoot root;
+  CurrentStatus status;
+  JSFile file;
+};
+
+TEST_F(MachineStatusTest, SetFieldsReadBackThroughTheGenerator) {
+  ASSERT_EQ(machine(root.path(), {"status", "set", "current_actual=-5", "dnetflags=65535", "processNameID=ABCDEFGHI",
+                                  "wireTypeID=", "volts_adc=0x1234", "wfs_analog=255", "name=Prog 2"}),
+            0);
+  std::string text = produce();
+  EXPECT_NE(text.find("{processNameID:'ABCDEFGHI',wireTypeID:'',"), std::string::npos) << text;
+  EXPECT_NE(text.find(",name:'Prog 2',current_actual:-5,"), std::string::npos) << text;
+  EXPECT_NE(text.find(",dnetflags:65535,"), std::string::npos) << text;
+  EXPECT_NE(text.find(",volts_adc:4660,"), std::string::npos) << text;
+  EXPECT_NE(text.find(",wfs_analog:255}"), std::string::npos) << text;
+
+  // A shorter text clears the rest of its field; other fields keep theirs.
+  ASSERT_EQ(machine(root.path(), {"status", "set", "processNameID=AB", "error_type=-32768"}), 0);
+  text = produce();
+  EXPECT_NE(text.find("{processNameID:'AB',"), std::string::npos) << text;
+  EXPECT_NE(text.find(",current_actual:-5,"), std::string::npos) << text;
+  EXPECT_NE(text.find(",error_type:-32768,"), std::string::npos) << text;
+
+  std::string shown;
+  ASSERT_EQ(machine(root.path(), {"status", "show"}, &shown), 0);
+  EXPECT_NE(shown.find("{\"processNameID\":\"AB\",\"wireTypeID\":\"\","), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\"dnetflags\":65535,"), std::string::npos) << shown;
+}
+
+TEST_F(MachineStatusTest, SetRefusesWhatDoesNotFitAndThenWritesNothing) {
+  std::string before = produce();
+  const std::vector<std::vector<std::string>> refused = {
+      {"status", "set", "current_actual=1", "current_actual=32768"},
+      {"status", "set", "current_actual=1", "dnetflags=-1"},
+      {"status", "set", "current_actual=1", "dnetflags=65536"},
+      {"status", "set", "current_actual=1", "volts_analog=256"},
+      {"status", "set", "current_actual=1", "processNameID=ABCDEFGHIJ"},
+      {"status", "set", "current_actual=1", "gasID=ABCDEF"},
+      {"status", "set", "current_actual=1", "bogus=1"},
+      {"status", "set", "current_actual=1", "current_actual"},
+      {"status", "set", "current_actual=1", "voltage_actual=12a"},
+      {"status", "set", "current_actual=1", "voltage_actual="},
+      {"status", "set"},
+  };
+  for (const std::vector<std::string>& args : refused) {
+    EXPECT_EQ(machine(root.path(), args), 2) << args.back();
+  }
+  EXPECT_EQ(produce(), before);
+}
+
+TEST_F(MachineStatusTest, RunMovesThroughTheWeldCycle) {
+  // Five times faster: a whole cycle in two seconds, the shortest stage 100 ms.
+  std::string started;
+  pid_t run = startMachine(root.path(), {"status", "run", "--hz", "100", "--speed", "5"}, &started);
+  ASSERT_GT(run, 0);
+  EXPECT_NE(started.find("publishing"), std::string::npos);
+  std::vector<long> states;
+  std::vector<std::string> texts;
+  long weldCurrent = 0;
+  std::string text;
+  auto start = std::chrono::steady_clock::now();
+  while (millisecondsSince(start) < 2300) {
+    text = produce();
+    long state = member(text, "sequence_state");
+    if (states.empty() || states.back() != state) states.push_back(state);
+    if (state == 3) weldCurrent = std::max(weldCurrent, member(text, "current_actual"));
+    if (texts.empty() || texts.back() != text) texts.push_back(text);
+    usleep(10000);
+  }
+  kill(run, SIGTERM);
+  EXPECT_EQ(exitCode(run), 0);
+
+  // Even at rest the raw readings move: nearly every request sees a new text.
+  EXPECT_GT(texts.size(), 50u);
+  EXPECT_NE(text.find("processNameID:'MIG-Pulse',wireTypeID:'ER70S',wireSizeID:'.035',gasID:'C25',"
+                      "alloyID:'Steel',name:'Program 1'"),
+            std::string::npos)
+      << text;
+  EXPECT_GT(weldCurrent, 150);
+  // Each stage follows the one before it: idle, preflow, start, weld, crater,
+  // postflow. On a busy machine a sample may miss one of the short stages
+  // (100 ms here), never the long ones.
+  ASSERT_GE(states.size(), 5u);
+  for (size_t k = 1; k < states.size(); ++k) {
+    long step = (states[k] - states[k - 1] + 6) % 6;
+    EXPECT_TRUE(step == 1 || step == 2) << states[k - 1] << " -> " << states[k];
+  }
+  for (long longStage : {0, 3, 5}) {
+    EXPECT_NE(std::find(states.begin(), states.end(), longStage), states.end()) << longStage;
+  }
+}
+
+TEST_F(MachineStatusTest, LockMakesTheModuleSendItsPreviousText) {
+  ASSERT_EQ(machine(root.path(), {"status", "set", "current_actual=10"}), 0);
+  std::string before = produce();
+  std::string holding;
+  pid_t lock = startMachine(root.path(), {"status", "lock", "--ms", "1500"}, &holding);
+  EXPECT_EQ(holding, "holding DNET_MMF_MUTEX for 1500 ms");
+  SharedBlock block(u"DNET_DATA", 121);
+  block.data()[0] = 20;  // behind the lock
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(produce(), before);
+  EXPECT_GE(millisecondsSince(start), 990);
+  EXPECT_EQ(exitCode(lock), 0);
+  EXPECT_EQ(member(produce(), "current_actual"), 20);
+}
+
+class MachineMailboxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(store.open(quenta::SettingsStore::databasePath(root.path()), true)) << store.lastError();
+    ASSERT_TRUE(store.createSchema()) << store.lastError();
+    ASSERT_TRUE(mailbox.open());
+  }
+  std::vector<quenta::SystemLogRow> systemLog() {
+    std::vector<quenta::SystemLogRow> rows;
+    EXPECT_TRUE(store.readSystemLog(&rows)) << store.lastError();
+    return rows;
+  }
+
+  LinkRoot root;
+  quenta::SettingsStore store;
+  DbLogMailbox mailbox;
+};
+
+TEST_F(MachineMailboxTest, ShowListsAndDrainLogsTheModulesEventsAcrossTheWrap) {
+  SharedBlock block(u"DB_LOG_DATA", 516);
+  setDbLogWord(block.data(), DB_LOG_HEAD_OFFSET, 62);
+  setDbLogWord(block.data(), DB_LOG_TAIL_OFFSET, 62);
+  ASSERT_TRUE(mailbox.post(8, 602, 1, 0));
+  ASSERT_TRUE(mailbox.post(17, 5, 1, 3));
+  ASSERT_TRUE(mailbox.post(99, 1, 2, 3));
+
+  std::string shown;
+  ASSERT_EQ(machine(root.path(), {"mailbox", "show"}, &shown), 0);
+  const std::string expected = lines({
+      "{\"head\":1,\"tail\":62}",
+      "{\"slot\":62,\"code\":8,\"arg1\":602,\"arg2\":1,\"arg3\":0,"
+      "\"description\":\"Parameter 602 changed from the web page\"}",
+      "{\"slot\":63,\"code\":17,\"arg1\":5,\"arg2\":1,\"arg3\":3,"
+      "\"description\":\"Name and description of weld file 5 changed from the web page\"}",
+      "{\"slot\":0,\"code\":99,\"arg1\":1,\"arg2\":2,\"arg3\":3,"
+      "\"description\":\"Event 99 (1, 2, 3) from the web page\"}",
+  });
+  EXPECT_EQ(shown, expected);
+  // Showing takes nothing.
+  ASSERT_EQ(machine(root.path(), {"mailbox", "show"}, &shown), 0);
+  EXPECT_EQ(shown, expected);
+  EXPECT_TRUE(systemLog().empty());
+
+  std::string drained;
+  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}, &drained), 0);
+  EXPECT_EQ(drained, expected.substr(expected.find('\n') + 1));
+  std::vector<quenta::SystemLogRow> rows = systemLog();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].description, "Parameter 602 changed from the web page");
+  EXPECT_EQ(rows[0].eventType, 8);
+  EXPECT_EQ(rows[0].first, 602);
+  EXPECT_EQ(rows[0].second, 1);
+  EXPECT_EQ(rows[1].third, 3);
+  EXPECT_EQ(rows[2].eventType, 99);
+  EXPECT_GE(rows[0].time.wYear, 2020);
+  EXPECT_EQ(dbLogWord(block.data(), DB_LOG_TAIL_OFFSET), 1);
+  EXPECT_EQ(dbLogWord(block.data(), DB_LOG_HEAD_OFFSET), 1);
+
+  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}, &drained), 0);
+  EXPECT_EQ(drained, "");
+  EXPECT_EQ(systemLog().size(), 3u);
+}
+
+TEST_F(MachineMailboxTest, AFullRingDrainsInOrderAndTakesPostsAgain) {
+  for (WORD i = 0; i < 63; ++i) ASSERT_TRUE(mailbox.post(8, static_cast<WORD>(100 + i), 1, 0));
+  EXPECT_FALSE(mailbox.post(8, 999, 1, 0));
+  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}), 0);
+  std::vector<quenta::SystemLogRow> rows = systemLog();
+  ASSERT_EQ(rows.size(), 63u);
+  for (WORD i = 0; i < 63; ++i) EXPECT_EQ(rows[i].first, 100 + i);
+  EXPECT_TRUE(mailbox.post(4, 2, 1, 0));
+  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}), 0);
+  rows = systemLog();
+  ASSERT_EQ(rows.size(), 64u);
+  EXPECT_EQ(rows[63].description, "Encoder lock of bank 2 changed from the web page");
+}
+
+TEST_F(MachineMailboxTest, FollowKeepsDrainingUntilStopped) {
+  pid_t drain = startMachine(root.path(), {"mailbox", "drain", "--follow", "--interval-ms", "20"}, nullptr);
+  ASSERT_GT(drain, 0);
+  // More than the ring holds: the drain must make room while posts go on.
+  for (WORD i = 0; i < 100; ++i) {
+    bool posted = mailbox.post(31, i, 1, 0);
+    for (int retry = 0; !posted && retry < 50; ++retry) {
+      usleep(20000);
+      posted = mailbox.post(31, i, 1, 0);
+    }
+    ASSERT_TRUE(posted) << i;
+  }
+  auto start = std::chrono::steady_clock::now();
+  while (systemLog().size() < 100 && millisecondsSince(start) < 5000) usleep(20000);
+  kill(drain, SIGTERM);
+  EXPECT_EQ(exitCode(drain), 0);
+  std::vector<quenta::SystemLogRow> rows = systemLog();
+  ASSERT_EQ(rows.size(), 100u);
+  for (WORD i = 0; i < 100; ++i) EXPECT_EQ(rows[i].first, i);
+  EXPECT_EQ(rows[99].description, "Region selection 99 changed from the web page");
+}
+
+TEST(MachineMailboxWithoutDatabase, DrainFailsAndKeepsTheEvents) {
+  LinkRoot root;
+  DbLogMailbox mailbox;
+  ASSERT_TRUE(mailbox.open());
+  ASSERT_TRUE(mailbox.post(8, 149, 1, 0));
+  EXPECT_EQ(machine(root.path(), {"mailbox", "drain"}), 1);
+  std::string shown;
+  ASSERT_EQ(machine(root.path(), {"mailbox", "show"}, &shown), 0);
+  EXPECT_NE(shown.find("\"arg1\":149"), std::string::npos) << shown;
+}
+
+TEST(MachineCommandLine, EveryCommandHasHelpAndBadArgumentsAreRefused) {
+  LinkRoot root;
+  const std::vector<std::vector<std::string>> helped = {
+      {"status", "--help"},          {"status", "set", "--help"},   {"status", "show", "--help"},
+      {"status", "run", "--help"},   {"status", "lock", "--help"},  {"mailbox", "--help"},
+      {"mailbox", "show", "--help"}, {"mailbox", "drain", "--help"}, {"mailbox", "lock", "--help"},
+  };
+  for (const std::vector<std::string>& args : helped) {
+    std::string out;
+    EXPECT_EQ(machine(root.path(), args, &out), 0) << args[1];
+    EXPECT_EQ(out.compare(0, 7, "usage: "), 0) << args[1];
+  }
+  EXPECT_EQ(machine(root.path(), {"status", "run", "--hz", "0"}), 2);
+  EXPECT_EQ(machine(root.path(), {"status", "run", "--hz", "1001"}), 2);
+  EXPECT_EQ(machine(root.path(), {"status", "lock"}), 2);
+  EXPECT_EQ(machine(root.path(), {"status", "lock", "--ms", "x"}), 2);
+  EXPECT_EQ(machine(root.path(), {"mailbox", "drain", "--fast"}), 2);
+  EXPECT_EQ(machine(root.path(), {"status", "fly"}), 2);
+  EXPECT_EQ(machine(root.path() + "/missing", {"status", "show"}), 1);
+}
+
+}  // namespace
