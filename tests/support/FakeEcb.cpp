@@ -32,6 +32,15 @@ void FakeEcb::setBody(const std::string& contentType, const std::string& bodyByt
   bodyOffset = preloaded;
 }
 
+void FakeEcb::reset() {
+  status.clear();
+  header.clear();
+  body.clear();
+  log.clear();
+  headerCalls = writeCalls = readCalls = 0;
+  bodyOffset = block.cbAvailable;
+}
+
 void FakeEcb::setDeclaredLength(DWORD declaredLength) { block.cbTotalBytes = declaredLength; }
 
 void FakeEcb::setNullQuery() { block.lpszQueryString = nullptr; }

@@ -34,6 +34,10 @@ class FakeEcb {
 
   EXTENSION_CONTROL_BLOCK* ecb() { return &block; }
 
+  // Forgets what the module sent, so the same request can be made again
+  // (benchmarks); the body to read starts over too.
+  void reset();
+
   // What the module did.
   std::string status;
   std::string header;
