@@ -1,0 +1,415 @@
+#include "sqlbridge/SettingsStore.h"
+
+#include <sqlite3.h>
+
+namespace quenta {
+namespace {
+
+// The schema. Every table is named after what it holds and every column after
+// the member the system knows it by; values of 16-bit words are checked to fit.
+// "first", "second" and "third" are quoted: they read like keywords.
+const char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS pcode (\n"
+    "  code INTEGER PRIMARY KEY CHECK (code BETWEEN 0 AND 65535),\n"
+    "  value INTEGER NOT NULL CHECK (value BETWEEN 0 AND 65535));\n"
+    "CREATE TABLE IF NOT EXISTS bank_config (\n"
+    "  bankConfigID INTEGER PRIMARY KEY CHECK (bankConfigID BETWEEN 0 AND 65535),\n"
+    "  errorEnables INTEGER NOT NULL DEFAULT 0 CHECK (errorEnables BETWEEN 0 AND 65535),\n"
+    "  gunLdLen INTEGER NOT NULL DEFAULT 0 CHECK (gunLdLen BETWEEN 0 AND 65535),\n"
+    "  gunLdWFS INTEGER NOT NULL DEFAULT 0 CHECK (gunLdWFS BETWEEN 0 AND 65535),\n"
+    "  encoderLock INTEGER NOT NULL DEFAULT 0 CHECK (encoderLock BETWEEN 0 AND 65535));\n"
+    "CREATE TABLE IF NOT EXISTS system_log (\n"
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+    "  wYear INTEGER NOT NULL,\n"
+    "  wMonth INTEGER NOT NULL,\n"
+    "  wDayOfWeek INTEGER NOT NULL,\n"
+    "  wDay INTEGER NOT NULL,\n"
+    "  wHour INTEGER NOT NULL,\n"
+    "  wMinute INTEGER NOT NULL,\n"
+    "  wSecond INTEGER NOT NULL,\n"
+    "  wMilliseconds INTEGER NOT NULL,\n"
+    "  \"first\" INTEGER NOT NULL DEFAULT 0,\n"
+    "  \"second\" INTEGER NOT NULL DEFAULT 0,\n"
+    "  \"third\" INTEGER NOT NULL DEFAULT 0,\n"
+    "  eventType INTEGER NOT NULL,\n"
+    "  description TEXT NOT NULL DEFAULT '');\n"
+    "CREATE TABLE IF NOT EXISTS journal (\n"
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+    "  time TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%fZ', 'now')),\n"
+    "  setter TEXT NOT NULL,\n"
+    "  view TEXT NOT NULL,\n"
+    "  arguments TEXT NOT NULL DEFAULT '{}',\n"
+    "  record TEXT NOT NULL DEFAULT '',\n"
+    "  count INTEGER NOT NULL);\n"
+    "PRAGMA user_version = 1;";
+
+const char kBegin[] = "BEGIN IMMEDIATE";
+const char kCommit[] = "COMMIT";
+const char kRollback[] = "ROLLBACK";
+
+const char kGetPCode[] = "SELECT value FROM pcode WHERE code = ?1";
+const char kUpdatePCode[] = "UPDATE pcode SET value = ?2 WHERE code = ?1";
+const char kReplacePCode[] =
+    "INSERT INTO pcode (code, value) VALUES (?1, ?2) "
+    "ON CONFLICT (code) DO UPDATE SET value = excluded.value";
+const char kInsertPCode[] =
+    "INSERT INTO pcode (code, value) VALUES (?1, ?2) ON CONFLICT (code) DO NOTHING";
+const char kListPCodes[] = "SELECT code, value FROM pcode ORDER BY code";
+
+const char kGetBankConfig[] =
+    "SELECT errorEnables, gunLdLen, gunLdWFS, encoderLock FROM bank_config "
+    "WHERE bankConfigID = ?1";
+const char kUpdateGunLoad[] =
+    "UPDATE bank_config SET gunLdLen = ?2, gunLdWFS = ?3 WHERE bankConfigID = ?1";
+const char kReplaceBankConfig[] =
+    "INSERT INTO bank_config (bankConfigID, errorEnables, gunLdLen, gunLdWFS, encoderLock) "
+    "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT (bankConfigID) DO UPDATE SET "
+    "errorEnables = excluded.errorEnables, gunLdLen = excluded.gunLdLen, "
+    "gunLdWFS = excluded.gunLdWFS, encoderLock = excluded.encoderLock";
+const char kInsertBankConfig[] =
+    "INSERT INTO bank_config (bankConfigID, errorEnables, gunLdLen, gunLdWFS, encoderLock) "
+    "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT (bankConfigID) DO NOTHING";
+
+const char kAppendSystemLog[] =
+    "INSERT INTO system_log (wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, "
+    "wMilliseconds, \"first\", \"second\", \"third\", eventType, description) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)";
+const char kReadSystemLog[] =
+    "SELECT id, wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds, "
+    "\"first\", \"second\", \"third\", eventType, description FROM system_log ORDER BY id";
+
+const char kAppendJournal[] =
+    "INSERT INTO journal (setter, view, arguments, record, count) VALUES (?1, ?2, ?3, ?4, ?5)";
+const char kReadJournal[] =
+    "SELECT id, time, setter, view, arguments, record, count FROM journal ORDER BY id";
+
+// A stored word outside 0..65535 can only come from a hand edit that dropped
+// the CHECK constraints; it is reported, not truncated.
+bool columnWord(sqlite3_stmt* stmt, int column, WORD* out) {
+  if (sqlite3_column_type(stmt, column) != SQLITE_INTEGER) return false;
+  sqlite3_int64 value = sqlite3_column_int64(stmt, column);
+  if (value < 0 || value > 65535) return false;
+  *out = static_cast<WORD>(value);
+  return true;
+}
+
+std::string columnText(sqlite3_stmt* stmt, int column) {
+  const unsigned char* text = sqlite3_column_text(stmt, column);
+  if (text == nullptr) return std::string();
+  return std::string(reinterpret_cast<const char*>(text),
+                     static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+}
+
+void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
+  sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// Resets a cached statement after use, whatever happened, so that it holds
+// no read transaction open between calls.
+struct StatementUse {
+  explicit StatementUse(sqlite3_stmt* s) : stmt(s) {}
+  ~StatementUse() {
+    if (stmt != nullptr) {
+      sqlite3_reset(stmt);
+      sqlite3_clear_bindings(stmt);
+    }
+  }
+  sqlite3_stmt* stmt;
+};
+
+}  // namespace
+
+SettingsStore::SettingsStore() : db(nullptr), errorCode(SQLITE_OK), broken(false) {}
+
+SettingsStore::~SettingsStore() { close(); }
+
+std::string SettingsStore::databasePath(const std::string& root) {
+  std::string path = root;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path != "/") path += '/';
+  return path + "settings.db";
+}
+
+bool SettingsStore::open(const std::string& path, bool create) {
+  close();
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+  if (create) flags |= SQLITE_OPEN_CREATE;
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    fail(rc);
+    broken = true;
+    if (db != nullptr) sqlite3_close(db);
+    db = nullptr;
+    return false;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // Reading the journal mode reads the file's header, so a file that is not a
+  // database fails here rather than on the first query. WAL is kept in the
+  // file once set; setting it again costs nothing.
+  if (!execute("PRAGMA journal_mode = WAL")) {
+    broken = true;
+    std::string text = errorText;
+    int code = errorCode;
+    close();
+    errorText = text;
+    errorCode = code;
+    return false;
+  }
+  return true;
+}
+
+void SettingsStore::close() {
+  for (auto& entry : statements) sqlite3_finalize(entry.second);
+  statements.clear();
+  if (db != nullptr) sqlite3_close(db);
+  db = nullptr;
+}
+
+bool SettingsStore::fail(int code) {
+  errorCode = code;
+  errorText = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  int primary = code & 0xFF;
+  broken = primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_IOERR ||
+           primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY || primary == SQLITE_PERM ||
+           primary == SQLITE_NOMEM;
+  return false;
+}
+
+bool SettingsStore::connectionBroken() const { return broken; }
+
+sqlite3_stmt* SettingsStore::statement(const char* sql) {
+  if (db == nullptr) {
+    errorCode = SQLITE_MISUSE;
+    errorText = "settings database not open";
+    broken = true;
+    return nullptr;
+  }
+  for (auto& entry : statements) {
+    if (entry.first == sql) return entry.second;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (rc != SQLITE_OK) {
+    fail(rc);
+    // A statement that does not prepare means the file lacks the schema (or
+    // has another one): drop the connection and look again next time.
+    broken = true;
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  statements.emplace_back(sql, stmt);
+  return stmt;
+}
+
+bool SettingsStore::execute(const char* sql) {
+  if (db == nullptr) {
+    errorCode = SQLITE_MISUSE;
+    errorText = "settings database not open";
+    return false;
+  }
+  char* message = nullptr;
+  int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    fail(rc);
+    if (message != nullptr) errorText = message;
+    sqlite3_free(message);
+    return false;
+  }
+  return true;
+}
+
+bool SettingsStore::stepDone(sqlite3_stmt* stmt) {
+  int rc = sqlite3_step(stmt);
+  if (rc != SQLITE_DONE) return fail(rc);
+  return true;
+}
+
+bool SettingsStore::createSchema() {
+  if (!begin()) return false;
+  if (!execute(kSchema)) {
+    rollback();
+    return false;
+  }
+  return commit();
+}
+
+SettingsStore::Result SettingsStore::getPCode(WORD code, WORD* value) {
+  StatementUse use(statement(kGetPCode));
+  if (use.stmt == nullptr) return kFailed;
+  sqlite3_bind_int(use.stmt, 1, code);
+  int rc = sqlite3_step(use.stmt);
+  if (rc == SQLITE_DONE) return kMissing;
+  if (rc != SQLITE_ROW) {
+    fail(rc);
+    return kFailed;
+  }
+  WORD word = 0;
+  if (!columnWord(use.stmt, 0, &word)) {
+    errorCode = SQLITE_MISMATCH;
+    errorText = "stored value is not a 16-bit word";
+    broken = false;
+    return kFailed;
+  }
+  *value = word;
+  return kFound;
+}
+
+int SettingsStore::updatePCode(WORD code, WORD value) {
+  StatementUse use(statement(kUpdatePCode));
+  if (use.stmt == nullptr) return -1;
+  sqlite3_bind_int(use.stmt, 1, code);
+  sqlite3_bind_int(use.stmt, 2, value);
+  if (!stepDone(use.stmt)) return -1;
+  return sqlite3_changes(db);
+}
+
+bool SettingsStore::putPCode(WORD code, WORD value, bool overwrite) {
+  StatementUse use(statement(overwrite ? kReplacePCode : kInsertPCode));
+  if (use.stmt == nullptr) return false;
+  sqlite3_bind_int(use.stmt, 1, code);
+  sqlite3_bind_int(use.stmt, 2, value);
+  return stepDone(use.stmt);
+}
+
+bool SettingsStore::listPCodes(std::vector<std::pair<WORD, WORD>>* rows) {
+  rows->clear();
+  StatementUse use(statement(kListPCodes));
+  if (use.stmt == nullptr) return false;
+  for (;;) {
+    int rc = sqlite3_step(use.stmt);
+    if (rc == SQLITE_DONE) return true;
+    if (rc != SQLITE_ROW) return fail(rc);
+    WORD code = 0;
+    WORD value = 0;
+    if (columnWord(use.stmt, 0, &code) && columnWord(use.stmt, 1, &value)) {
+      rows->emplace_back(code, value);
+    }
+  }
+}
+
+SettingsStore::Result SettingsStore::getBankConfig(WORD bankConfigID, BankConfigRow* row) {
+  StatementUse use(statement(kGetBankConfig));
+  if (use.stmt == nullptr) return kFailed;
+  sqlite3_bind_int(use.stmt, 1, bankConfigID);
+  int rc = sqlite3_step(use.stmt);
+  if (rc == SQLITE_DONE) return kMissing;
+  if (rc != SQLITE_ROW) {
+    fail(rc);
+    return kFailed;
+  }
+  BankConfigRow read;
+  read.bankConfigID = bankConfigID;
+  if (!columnWord(use.stmt, 0, &read.errorEnables) || !columnWord(use.stmt, 1, &read.gunLdLen) ||
+      !columnWord(use.stmt, 2, &read.gunLdWFS) || !columnWord(use.stmt, 3, &read.encoderLock)) {
+    errorCode = SQLITE_MISMATCH;
+    errorText = "stored value is not a 16-bit word";
+    broken = false;
+    return kFailed;
+  }
+  *row = read;
+  return kFound;
+}
+
+int SettingsStore::updateGunLoad(WORD bankConfigID, WORD gunLdLen, WORD gunLdWFS) {
+  StatementUse use(statement(kUpdateGunLoad));
+  if (use.stmt == nullptr) return -1;
+  sqlite3_bind_int(use.stmt, 1, bankConfigID);
+  sqlite3_bind_int(use.stmt, 2, gunLdLen);
+  sqlite3_bind_int(use.stmt, 3, gunLdWFS);
+  if (!stepDone(use.stmt)) return -1;
+  return sqlite3_changes(db);
+}
+
+bool SettingsStore::putBankConfig(const BankConfigRow& row, bool overwrite) {
+  StatementUse use(statement(overwrite ? kReplaceBankConfig : kInsertBankConfig));
+  if (use.stmt == nullptr) return false;
+  sqlite3_bind_int(use.stmt, 1, row.bankConfigID);
+  sqlite3_bind_int(use.stmt, 2, row.errorEnables);
+  sqlite3_bind_int(use.stmt, 3, row.gunLdLen);
+  sqlite3_bind_int(use.stmt, 4, row.gunLdWFS);
+  sqlite3_bind_int(use.stmt, 5, row.encoderLock);
+  return stepDone(use.stmt);
+}
+
+bool SettingsStore::appendSystemLog(const SystemLogRow& row) {
+  StatementUse use(statement(kAppendSystemLog));
+  if (use.stmt == nullptr) return false;
+  const SYSTEMTIME& t = row.time;
+  const WORD words[] = {t.wYear,   t.wMonth,  t.wDayOfWeek,    t.wDay,
+                        t.wHour,   t.wMinute, t.wSecond,       t.wMilliseconds,
+                        row.first, row.second, row.third,      row.eventType};
+  for (int k = 0; k < 12; ++k) sqlite3_bind_int(use.stmt, k + 1, words[k]);
+  bindText(use.stmt, 13, row.description);
+  return stepDone(use.stmt);
+}
+
+bool SettingsStore::readSystemLog(std::vector<SystemLogRow>* rows) {
+  rows->clear();
+  StatementUse use(statement(kReadSystemLog));
+  if (use.stmt == nullptr) return false;
+  for (;;) {
+    int rc = sqlite3_step(use.stmt);
+    if (rc == SQLITE_DONE) return true;
+    if (rc != SQLITE_ROW) return fail(rc);
+    SystemLogRow row;
+    row.id = sqlite3_column_int64(use.stmt, 0);
+    WORD* words[] = {&row.time.wYear,   &row.time.wMonth,  &row.time.wDayOfWeek,
+                     &row.time.wDay,    &row.time.wHour,   &row.time.wMinute,
+                     &row.time.wSecond, &row.time.wMilliseconds, &row.first,
+                     &row.second,       &row.third,        &row.eventType};
+    for (int k = 0; k < 12; ++k) columnWord(use.stmt, k + 1, words[k]);
+    row.description = columnText(use.stmt, 13);
+    rows->push_back(row);
+  }
+}
+
+bool SettingsStore::appendJournal(const JournalRow& row) {
+  StatementUse use(statement(kAppendJournal));
+  if (use.stmt == nullptr) return false;
+  bindText(use.stmt, 1, row.setter);
+  bindText(use.stmt, 2, row.view);
+  bindText(use.stmt, 3, row.arguments.empty() ? std::string("{}") : row.arguments);
+  bindText(use.stmt, 4, row.record);
+  sqlite3_bind_int(use.stmt, 5, row.count);
+  return stepDone(use.stmt);
+}
+
+bool SettingsStore::readJournal(std::vector<JournalRow>* rows) {
+  rows->clear();
+  StatementUse use(statement(kReadJournal));
+  if (use.stmt == nullptr) return false;
+  for (;;) {
+    int rc = sqlite3_step(use.stmt);
+    if (rc == SQLITE_DONE) return true;
+    if (rc != SQLITE_ROW) return fail(rc);
+    JournalRow row;
+    row.id = sqlite3_column_int64(use.stmt, 0);
+    row.time = columnText(use.stmt, 1);
+    row.setter = columnText(use.stmt, 2);
+    row.view = columnText(use.stmt, 3);
+    row.arguments = columnText(use.stmt, 4);
+    row.record = columnText(use.stmt, 5);
+    row.count = sqlite3_column_int(use.stmt, 6);
+    rows->push_back(row);
+  }
+}
+
+bool SettingsStore::begin() {
+  StatementUse use(statement(kBegin));
+  if (use.stmt == nullptr) return false;
+  return stepDone(use.stmt);
+}
+
+bool SettingsStore::commit() {
+  StatementUse use(statement(kCommit));
+  if (use.stmt == nullptr) return false;
+  return stepDone(use.stmt);
+}
+
+void SettingsStore::rollback() {
+  if (db == nullptr || sqlite3_get_autocommit(db)) return;
+  StatementUse use(statement(kRollback));
+  if (use.stmt != nullptr) sqlite3_step(use.stmt);
+}
+
+}  // namespace quenta
