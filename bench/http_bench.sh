@@ -60,6 +60,13 @@ root=$(mktemp -d /tmp/quenta-http-bench-XXXXXX)
 wwwpub="$root/MMCMemory/www/wwwpub"
 mkdir -p "$wwwpub"
 cp -r "$here"/card/. "$wwwpub"/
+# A demo settings database, so data files answer with values, not fallbacks.
+machine="$(dirname "$httpd")/quenta-machine"
+if [ -x "$machine" ]; then
+  "$machine" --root "$root" init --demo >/dev/null
+else
+  echo "http_bench: no $machine; data files will show their fallback texts" >&2
+fi
 server_pid=""
 cleanup() {
   if [ -n "$server_pid" ]; then
@@ -67,6 +74,7 @@ cleanup() {
     for _ in $(seq 1 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$server_pid" 2>/dev/null || true
   fi
+  [ -x "$machine" ] && "$machine" --root "$root" clean >/dev/null 2>&1 || true
   rm -rf "$root"
 }
 trap cleanup EXIT

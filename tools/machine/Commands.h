@@ -32,6 +32,7 @@ int runSettings(const Context& context, int argc, char** argv);  // SettingsComm
 // Groups written separately; their rows in main.cpp are filled with them.
 int runStatus(const Context& context, int argc, char** argv);    // StatusCommands.cpp
 int runMailbox(const Context& context, int argc, char** argv);   // MailboxCommands.cpp
+int runClean(const Context& context, int argc, char** argv);     // CleanCommand.cpp
 
 // ---- Helpers shared by the groups (CommandSupport.cpp) ----
 

@@ -22,6 +22,7 @@ const Group kGroups[] = {
     {"settings", machine::runSettings, "read and write parameter codes; show the setter journal"},
     {"status", machine::runStatus, "write the live status the module serves; simulate a weld cycle"},
     {"mailbox", machine::runMailbox, "show the system-log mailbox; drain it into the system log"},
+    {"clean", machine::runClean, "remove the root's named shared memory and mutexes"},
 };
 
 void printHelp(FILE* out, const char* program) {

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds one build folder: scripts/build.sh DIR [cmake options...]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+dir=$1; shift
+jobs=${QUENTA_JOBS:-$(nproc)}
+cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
+cmake --build "$dir" -j "$jobs"
