@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "tests/host/HostTestSupport.h"
 
@@ -92,6 +94,8 @@ TEST_F(WebQuentaServing, AnswersErrorPagesWithStatus200) {
   EXPECT_EQ(exchange("PUT", "/querytest.js", "Content-Length: 0\r\n").raw, htmlAnswer(readCardPage("405.htm")));
   EXPECT_EQ(exchange("GET", "/querytest.js?" + std::string(128, 'q')).raw, htmlAnswer(readCardPage("414.htm")));
   EXPECT_EQ(exchange("POST", "/no/such/form.html", "Content-Length: 0\r\n").raw, htmlAnswer(readCardPage("404.htm")));
+  EXPECT_EQ(exchange("GET", "/CURRENT_STATUS.JS").raw, htmlAnswer(readCardPage("404.htm")));
+  EXPECT_EQ(exchange("DELETE", "/querytest.js").raw, htmlAnswer(readCardPage("405.htm")));
 
   // HEAD is not a method of the module: the 405 page's header, without its body.
   HttpResponse head;
@@ -108,6 +112,60 @@ TEST_F(WebQuentaServing, ServesTheCardPagesAsStaticFiles) {
   EXPECT_EQ(index.status, 200);
   EXPECT_EQ(index.body, readCardPage("index.html"));
   EXPECT_TRUE(index.hasHeader("Last-Modified"));  // CivetWeb's file answer, not the module's
+}
+
+TEST_F(WebQuentaServing, EightKeepAliveClientsGetByteExactAnswers) {
+  // Each client keeps one connection and asks its own queries, so an answer
+  // that carried another request's text, or lost bytes, shows as a mismatch.
+  const int kClients = 8;
+  const int kRequests = 5000;
+  std::vector<int> mismatches(kClients, 0);
+  std::vector<int> failures(kClients, 0);
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      HttpConnection connection;
+      if (!connection.open(port_)) {
+        failures[c] = kRequests;
+        return;
+      }
+      for (int i = 0; i < kRequests; ++i) {
+        std::string query = "c=" + std::to_string(c) + "&i=" + std::to_string(i);
+        std::string body = "var QueryEcho = '" + query + "';\n";
+        std::string expected = std::string("HTTP/1.1 200 OK\r\n") + kCacheControl +
+                               "Content-Length: " + std::to_string(body.size()) +
+                               "\r\nContent-Type: text/javascript\r\n" + kCacheControl + "\r\n" + body;
+        HttpResponse response;
+        if (!connection.exchange(request("GET", "/querytest.js?" + query), &response)) {
+          failures[c]++;
+          break;  // the connection is gone; the count shows it
+        }
+        if (response.raw != expected) mismatches[c]++;
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  for (int c = 0; c < kClients; ++c) {
+    EXPECT_EQ(failures[c], 0) << "client " << c;
+    EXPECT_EQ(mismatches[c], 0) << "client " << c;
+  }
+}
+
+TEST(WebQuentaPages, AMissingPageFileIsAnsweredWithItsPath) {
+  DeviceRoot root;
+  std::filesystem::copy(CARD_DIR, root.wwwpub(), std::filesystem::copy_options::recursive);
+  std::filesystem::remove(root.wwwpub() + "/405.htm");
+  HostProcess host;
+  ASSERT_TRUE(host.start({QUENTA_HTTPD, "--root", root.path(), "--listen", "127.0.0.1:0", "--module",
+                          WEBQUENTA_MODULE}));
+  int port = host.waitForListening(20000);
+  ASSERT_GT(port, 0) << host.errors();
+  HttpConnection connection;
+  ASSERT_TRUE(connection.open(port));
+  HttpResponse response;
+  ASSERT_TRUE(connection.exchange(request("PUT", "/querytest.js", "Content-Length: 0\r\n"), &response));
+  EXPECT_EQ(response.raw, htmlAnswer("Couldn't load page: \\MMCMemory\\www\\wwwpub\\405.htm"));
+  EXPECT_EQ(host.stop(SIGTERM, 20000), 0) << host.errors();
 }
 
 }  // namespace
