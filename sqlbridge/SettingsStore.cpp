@@ -3,12 +3,13 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
+
 namespace quenta {
 namespace {
 
-// Retries of a statement that met SQLITE_BUSY without waiting: 200 pauses of
-// 10 ms stay within the busy time-out.
-const int kBusyRetries = SettingsStore::kBusyTimeoutMs / 10;
+// The pause before a statement that met SQLITE_BUSY without waiting is tried
+// again; the retries end with the busy time-out.
 const useconds_t kBusyRetryPauseUs = 10000;
 
 // The schema. Every table is named after what it holds and every column after
@@ -228,12 +229,17 @@ bool SettingsStore::execute(const char* sql) {
 // busy handler (seen here about once in 10,000 writes from four threads and
 // another connection: a writer meeting the log being restarted by another).
 // A statement that is its own transaction, or that begins one, is then tried
-// again for as long as the busy time-out allows; inside an open transaction
-// the answer stands, as the transaction has to be rolled back.
+// again until the busy time-out has passed since its first step, so a lock
+// held longer than that still ends the call after one wait. Inside an open
+// transaction the answer stands: the transaction has to be rolled back.
 int SettingsStore::step(sqlite3_stmt* stmt) {
-  for (int attempt = 0;; ++attempt) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
     int rc = sqlite3_step(stmt);
-    if ((rc & 0xFF) != SQLITE_BUSY || attempt >= kBusyRetries || !sqlite3_get_autocommit(db)) return rc;
+    if ((rc & 0xFF) != SQLITE_BUSY || !sqlite3_get_autocommit(db) ||
+        std::chrono::steady_clock::now() >= deadline) {
+      return rc;
+    }
     sqlite3_reset(stmt);
     usleep(kBusyRetryPauseUs);
   }
