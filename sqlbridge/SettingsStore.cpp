@@ -149,7 +149,7 @@ bool SettingsStore::open(const std::string& path, bool create) {
     db = nullptr;
     return false;
   }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_handler(db, &SettingsStore::waitWhileBusy, nullptr);
   // Reading the journal mode reads the file's header, so a file that is not a
   // database fails here rather than on the first query. WAL is kept in the
   // file once set; setting it again costs nothing.
@@ -232,6 +232,16 @@ bool SettingsStore::execute(const char* sql) {
 // again until the busy time-out has passed since its first step, so a lock
 // held longer than that still ends the call after one wait. Inside an open
 // transaction the answer stands: the transaction has to be rolled back.
+// SQLite's own busy time-out sleeps in growing steps up to 100 ms, so a
+// connection waiting beside writers that take the lock for microseconds at a
+// time can miss every free moment for the whole time-out. Short, even pauses
+// give it a fair chance.
+int SettingsStore::waitWhileBusy(void*, int calls) {
+  if (calls >= kBusyTimeoutMs) return 0;
+  usleep(1000);
+  return 1;
+}
+
 int SettingsStore::step(sqlite3_stmt* stmt) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
   for (;;) {

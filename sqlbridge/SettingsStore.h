@@ -121,6 +121,7 @@ class SETTINGS_STORE_API SettingsStore {
   sqlite3_stmt* statement(const char* sql);
   bool execute(const char* sql);
   bool fail(int code);
+  static int waitWhileBusy(void* unused, int calls);
   int step(sqlite3_stmt* stmt);
   bool stepDone(sqlite3_stmt* stmt);
 
