@@ -11,15 +11,28 @@ out=${QUENTA_TEST_BUILD:-$here/build-test}
 
 echo "== build and test"
 "$here/scripts/build.sh" "$out/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENTA_BENCHMARKS=ON
-(cd "$out/release" && ctest --output-on-failure --timeout 300 -j 2)
+(cd "$out/release" && ctest --output-on-failure --timeout 300 -j 2) 2>&1 | tee "$out/release.log"
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 "$here/scripts/build.sh" "$out/sanitize" -DCMAKE_BUILD_TYPE=Debug -DQUENTA_SANITIZE=ON -DQUENTA_BENCHMARKS=OFF
 (cd "$out/sanitize" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --output-on-failure --timeout 600 -j 2)
+  ctest --output-on-failure --timeout 600 -j 2) 2>&1 | tee "$out/sanitize.log"
 
-if [ -x "$here/tests/fuzz/run.sh" ]; then
-  echo "== fuzz the multipart parser"
-  "$here/tests/fuzz/run.sh" "$out/fuzz" "${QUENTA_FUZZ_SECONDS:-60}"
+echo "== fuzz the multipart parser for ${QUENTA_FUZZ_SECONDS:-60} s"
+fuzz_log="$out/fuzz.log"
+if QUENTA_FUZZ_BUILD="$out/fuzz" sh "$here/tests/fuzz/run.sh" "${QUENTA_FUZZ_SECONDS:-60}" >"$fuzz_log" 2>&1; then
+  grep -E '^(stat::number_of_executed_units|Done)' "$fuzz_log" || true
+  fuzz_passed=1; fuzz_failed=0
+else
+  tail -n 60 "$fuzz_log"
+  fuzz_passed=0; fuzz_failed=1
 fi
-echo "test: all passed"
+
+# One closing line for the whole run: the two suites and the fuzz run.
+count() { sed -n "s/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p" "$1" | tail -n 1; }
+read -r failed_release total_release <<<"$(count "$out/release.log")"
+read -r failed_sanitize total_sanitize <<<"$(count "$out/sanitize.log")"
+passed=$(( total_release - failed_release + total_sanitize - failed_sanitize + fuzz_passed ))
+failed=$(( failed_release + failed_sanitize + fuzz_failed ))
+echo "test: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
