@@ -15,14 +15,6 @@
 
 namespace {
 
-struct Call {
-  std::string name;
-  WORD code;
-  std::u16string view;
-  DWORD_PTR first;
-  DWORD_PTR second;
-};
-
 // What the stand-in answers for a code: the result, and the value it writes
 // (also when the result is 0, to show that only the result counts).
 struct Answer {
@@ -30,31 +22,31 @@ struct Answer {
   WORD value;
 };
 
-std::vector<Call> calls;
+std::vector<std::string> calls;  // "GetPCode 602 WebQuentaISAPI_..._View", "ReleaseView 0", ...
 std::map<WORD, Answer> answers;
+
+std::string text(LPCWSTR wide) {
+  return wide ? std::string(wide, wide + std::char_traits<char16_t>::length(wide)) : "(null)";
+}
+std::string number(DWORD_PTR handle) { return std::to_string(static_cast<long long>(handle)); }
 
 }  // namespace
 
 // The stand-in: defined in the test program, these take the place of the
 // library's functions for every call the module makes.
 SQLBRIDGE_API int GetPCode(WORD pcode, WORD* value, LPCWSTR viewName) {
-  calls.push_back({"GetPCode", pcode, viewName ? std::u16string(viewName) : u"(null)", 0, 0});
+  calls.push_back("GetPCode " + std::to_string(pcode) + " " + text(viewName));
   auto found = answers.find(pcode);
   if (found == answers.end()) return 0;
   *value = found->second.value;
   return found->second.result;
 }
-
-SQLBRIDGE_API void ReleaseView(DWORD_PTR releaseHandle) {
-  calls.push_back({"ReleaseView", 0, u"", releaseHandle, 0});
-}
-
+SQLBRIDGE_API void ReleaseView(DWORD_PTR releaseHandle) { calls.push_back("ReleaseView " + number(releaseHandle)); }
 SQLBRIDGE_API void CleanupView(DWORD_PTR recordAddress, DWORD_PTR mapHandle) {
-  calls.push_back({"CleanupView", 0, u"", recordAddress, mapHandle});
+  calls.push_back("CleanupView " + number(recordAddress) + " " + number(mapHandle));
 }
-
 SQLBRIDGE_API LPVOID CreateView(LPCWSTR viewName, DWORD_PTR* mapHandle) {
-  calls.push_back({"CreateView", 0, viewName ? std::u16string(viewName) : u"(null)", 0, 0});
+  calls.push_back("CreateView " + text(viewName));
   if (mapHandle) *mapHandle = SQLBRIDGE_NO_VIEW;
   return nullptr;
 }
@@ -69,94 +61,89 @@ class PCodeCalls : public ::testing::Test {
   }
 
   static std::string produce(JSVariable* generator) {
+    calls.clear();
     std::unique_ptr<SafeCString> text(generator->generate(SafeCString("")));
     return text ? std::string(text->c_str(), text->getLength()) : std::string("(null)");
   }
 
-  // GetPCode(code, view), then the no-view ReleaseView and CleanupView.
-  static void expectRead(size_t at, WORD code, const std::u16string& view) {
-    ASSERT_LE(at + 3, calls.size());
-    EXPECT_EQ("GetPCode", calls[at].name);
-    EXPECT_EQ(code, calls[at].code);
-    EXPECT_TRUE(view == calls[at].view) << "view of call " << at;
-    EXPECT_EQ("ReleaseView", calls[at + 1].name);
-    EXPECT_EQ(SQLBRIDGE_NO_RELEASE, calls[at + 1].first);
-    EXPECT_EQ("CleanupView", calls[at + 2].name);
-    EXPECT_EQ(SQLBRIDGE_NO_VIEW, calls[at + 2].first);
-    EXPECT_EQ(SQLBRIDGE_NO_VIEW, calls[at + 2].second);
+  // Each code read through the view, each read followed by the no-view calls.
+  static std::vector<std::string> reads(const std::vector<WORD>& codes, const std::string& view) {
+    std::vector<std::string> expected;
+    for (WORD code : codes) {
+      expected.insert(expected.end(),
+                      {"GetPCode " + std::to_string(code) + " " + view, "ReleaseView 0", "CleanupView -1 -1"});
+    }
+    return expected;
   }
 };
 
-std::u16string viewOf(const ExpectedPCodeFile& file) {
-  // The variable is what stands between "var " and " = " in the expected text.
+// The variable is what stands between "var " and " = " in the expected text.
+std::string viewOf(const ExpectedPCodeFile& file) {
   std::string prefix = file.prefix;
-  std::string variable = prefix.substr(4, prefix.find(" = ") - 4);
-  return u"WebQuentaISAPI_" + std::u16string(variable.begin(), variable.end()) + u"_View";
+  return "WebQuentaISAPI_" + prefix.substr(4, prefix.find(" = ") - 4) + "_View";
 }
 
 TEST_F(PCodeCalls, EveryRowReadsItsCodeThroughItsViewThenEndsTheNoView) {
+  ASSERT_EQ(kExpectedPCodeFileCount, kPCodeRowCount);
   for (const auto& file : kExpectedPCodeFiles) {
     std::unique_ptr<JSVariable> generator(createPCodeValue(file.path));
     ASSERT_TRUE(generator) << file.path;
     for (int result : {1, 0}) {
-      calls.clear();
       answers[file.code] = {result, 4321};
-      std::string text = produce(generator.get());
-      EXPECT_EQ(result ? expectedPCodeText(file, 4321) : file.fallback, text);
-      ASSERT_EQ(3u, calls.size()) << file.path;
-      expectRead(0, file.code, viewOf(file));
+      EXPECT_EQ(result ? expectedPCodeText(file, 4321) : file.fallback, produce(generator.get()));
+      EXPECT_EQ(reads({file.code}, viewOf(file)), calls);
     }
+  }
+  // Only the table's paths make generators.
+  for (const char* path : {static_cast<const char*>(nullptr), "/logs/TotalArcHours.jsx", "/logs/totalarchours.js",
+                           static_cast<const char*>(kDiagnosticsPath)}) {
+    EXPECT_EQ(nullptr, createPCodeValue(path)) << (path ? path : "(null)");
   }
 }
 
+// 0 is a value, 65535 is not negative, and a value left behind by a call that
+// failed is not shown.
 TEST_F(PCodeCalls, OnlyTheResultDecides) {
   std::unique_ptr<JSVariable> generator(createPCodeValue("/welder-config/PurgeTime.js"));
-  answers[628] = {1, 0};
-  EXPECT_EQ("var PurgeTime = {Time:0};\n", produce(generator.get()));
-  answers[628] = {-3, 65535};  // any nonzero result is a value read
-  EXPECT_EQ("var PurgeTime = {Time:65535};\n", produce(generator.get()));
-  answers[628] = {0, 500};  // written, but not read
-  EXPECT_EQ("var PurgeTime = 'PURGE TIME UNAVAILABLE';\n", produce(generator.get()));
+  const struct {
+    Answer answer;
+    const char* text;
+  } cases[] = {
+      {{1, 0}, "var PurgeTime = {Time:0};\n"},
+      {{-3, 65535}, "var PurgeTime = {Time:65535};\n"},
+      {{0, 500}, "var PurgeTime = 'PURGE TIME UNAVAILABLE';\n"},
+  };
+  for (const auto& c : cases) {
+    answers[628] = c.answer;
+    EXPECT_EQ(c.text, produce(generator.get()));
+  }
 }
 
-TEST_F(PCodeCalls, DiagnosticsWithMonitoringOffMakeOneRead) {
+// 666 first, then 662, 663, 664 only while it is nonzero; every result is
+// ignored (the words left behind are used), so never an UNAVAILABLE text.
+TEST_F(PCodeCalls, DiagnosticsReadTheNumbersOnlyWhileMonitoringIsOn) {
   std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(kDiagnosticsPath));
-  answers[666] = {1, 0};
-  answers[662] = {1, 5};
-  EXPECT_EQ(expectedDiagnostics(0, 0, 0, 0), produce(diagnostics.get()));
-  ASSERT_EQ(3u, calls.size());
-  expectRead(0, 666, u"WebQuentaISAPI_WeldMonitorDiagnostics_View");
-}
-
-TEST_F(PCodeCalls, DiagnosticsWithMonitoringOnReadFourCodesInOrder) {
-  std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(kDiagnosticsPath));
-  answers[666] = {1, 2};
-  answers[662] = {1, 10};
-  answers[663] = {1, 20};
-  answers[664] = {1, 65535};
-  EXPECT_EQ(expectedDiagnostics(2, 10, 20, 65535), produce(diagnostics.get()));
-  ASSERT_EQ(12u, calls.size());
-  const WORD order[] = {666, 662, 663, 664};
-  for (size_t k = 0; k < 4; ++k) expectRead(3 * k, order[k], u"WebQuentaISAPI_WeldMonitorDiagnostics_View");
-
-  // Switched off again: the numbers of the previous generation are not kept.
-  calls.clear();
-  answers[666] = {1, 0};
-  EXPECT_EQ(expectedDiagnostics(0, 0, 0, 0), produce(diagnostics.get()));
-  EXPECT_EQ(3u, calls.size());
-}
-
-TEST_F(PCodeCalls, DiagnosticsIgnoreEveryResult) {
-  std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(kDiagnosticsPath));
-  // Nothing answers: four zeros, no fallback text.
-  EXPECT_EQ(expectedDiagnostics(0, 0, 0, 0), produce(diagnostics.get()));
-  EXPECT_EQ(3u, calls.size());
-  // Calls that report failure but leave words behind: the words are used.
-  calls.clear();
-  answers[666] = {0, 1};
-  answers[663] = {0, 33};
-  EXPECT_EQ(expectedDiagnostics(1, 0, 33, 0), produce(diagnostics.get()));
-  EXPECT_EQ(12u, calls.size());
+  ASSERT_TRUE(diagnostics);
+  const std::vector<WORD> off = {666};
+  const std::vector<WORD> on = {666, 662, 663, 664};
+  const struct {
+    std::map<WORD, Answer> answers;
+    std::string text;
+    std::vector<WORD> reads;
+  } cases[] = {
+      {{{666, {1, 0}}, {662, {1, 5}}}, expectedDiagnostics(0, 0, 0, 0), off},
+      {{{666, {1, 2}}, {662, {1, 10}}, {663, {1, 20}}, {664, {1, 65535}}}, expectedDiagnostics(2, 10, 20, 65535), on},
+      // Switched off again: the previous generation's numbers are not kept.
+      {{{666, {1, 0}}, {662, {1, 10}}, {663, {1, 20}}, {664, {1, 65535}}}, expectedDiagnostics(0, 0, 0, 0), off},
+      {{}, expectedDiagnostics(0, 0, 0, 0), off},
+      {{{666, {0, 1}}, {663, {0, 33}}}, expectedDiagnostics(1, 0, 33, 0), on},
+  };
+  for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
+    SCOPED_TRACE(k);
+    answers = cases[k].answers;
+    EXPECT_EQ(cases[k].text, produce(diagnostics.get()));
+    EXPECT_EQ(reads(cases[k].reads, "WebQuentaISAPI_WeldMonitorDiagnostics_View"), calls);
+  }
 }
 
 TEST_F(PCodeCalls, NoAllocationFailureLeaksOrBreaksTheCallOrder) {
@@ -167,15 +154,13 @@ TEST_F(PCodeCalls, NoAllocationFailureLeaksOrBreaksTheCallOrder) {
   for (JSVariable* subject : {generator.get(), diagnostics.get()}) {
     unsigned long runs = AllocFailure::failEachAllocation([&](unsigned long) {
       calls.reserve(64);
-      size_t first = calls.size();
       delete subject->generate(SafeCString(""));
       // Whatever failed, every read is still followed by its two no-view calls.
-      size_t made = calls.size() - first;
-      EXPECT_EQ(0u, made % 3);
-      for (size_t k = first; k < calls.size(); k += 3) {
-        EXPECT_EQ("GetPCode", calls[k].name);
-        EXPECT_EQ("ReleaseView", calls[k + 1].name);
-        EXPECT_EQ("CleanupView", calls[k + 2].name);
+      EXPECT_EQ(0u, calls.size() % 3);
+      for (size_t k = 0; k + 2 < calls.size(); k += 3) {
+        EXPECT_EQ(0u, calls[k].find("GetPCode "));
+        EXPECT_EQ("ReleaseView 0", calls[k + 1]);
+        EXPECT_EQ("CleanupView -1 -1", calls[k + 2]);
       }
       calls.clear();
     });

@@ -105,8 +105,4 @@ inline std::string expectedDiagnostics(unsigned veyra, unsigned job, unsigned pa
          ",PartID:" + std::to_string(part) + ",WeldID:" + std::to_string(weld) + "};\n";
 }
 
-// A value for every code that no two codes share, to catch a row reading
-// another row's code.
-inline WORD distinctValue(WORD code) { return static_cast<WORD>(code * 37 + 11); }
-
 #endif  // QUENTA_TESTS_JS_VARS_PCODEEXPECTATIONS_H_

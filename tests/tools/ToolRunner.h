@@ -3,17 +3,13 @@
 #ifndef QUENTA_TESTS_TOOLS_TOOLRUNNER_H_
 #define QUENTA_TESTS_TOOLS_TOOLRUNNER_H_
 
-#include <fcntl.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct ToolResult {
@@ -25,57 +21,30 @@ struct ToolResult {
 // `environment`: "NAME=value" to set, or "NAME" to remove, in the child only.
 inline ToolResult runTool(const std::vector<std::string>& arguments,
                           const std::vector<std::string>& environment = {}) {
-  ToolResult result;
-  char outPath[] = "/tmp/quenta-tool-out-XXXXXX";
-  char errPath[] = "/tmp/quenta-tool-err-XXXXXX";
-  int outFd = mkstemp(outPath);
-  int errFd = mkstemp(errPath);
-  if (outFd < 0 || errFd < 0) return result;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(outFd, 1);
-    dup2(errFd, 2);
-    int devNull = open("/dev/null", O_RDONLY);
-    if (devNull >= 0) dup2(devNull, 0);
-    for (const std::string& entry : environment) {
-      size_t equals = entry.find('=');
-      if (equals == std::string::npos) {
-        unsetenv(entry.c_str());
-      } else {
-        setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
-      }
-    }
-    std::vector<char*> argv;
-    std::string program = QUENTA_MACHINE;
-    argv.push_back(&program[0]);
-    std::vector<std::string> copies(arguments);
-    for (std::string& argument : copies) argv.push_back(&argument[0]);
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  close(outFd);
-  close(errFd);
-  auto slurp = [](const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    unlink(path);
-    return text.str();
+  auto quote = [](const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
   };
-  result.out = slurp(outPath);
-  result.err = slurp(errPath);
+  static int runs = 0;
+  std::string files = "/tmp/quenta-tool-" + std::to_string(getpid()) + "-" + std::to_string(runs++);
+  std::string command = "env";
+  for (const std::string& entry : environment) {
+    command += (entry.find('=') == std::string::npos ? " -u " : " ") + quote(entry);
+  }
+  command += " timeout -s KILL 60 " + quote(QUENTA_MACHINE);
+  for (const std::string& argument : arguments) command += " " + quote(argument);
+  command += " </dev/null >" + files + ".out 2>" + files + ".err";
+  int status = system(command.c_str());
+  ToolResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  for (std::string* sink : {&result.out, &result.err}) {
+    std::string path = files + (sink == &result.out ? ".out" : ".err");
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    *sink = text.str();
+    unlink(path.c_str());
+  }
   return result;
 }
 
