@@ -1,12 +1,10 @@
 // Every allocation of the core operations is made to fail in turn. Whatever
 // failed, nothing crashes or leaks, the failure shows in the status, and a
 // string whose own allocation failed is left empty without a buffer.
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,6 +14,7 @@
 #include "core/SafeString.h"
 #include "core/StatusName.h"
 #include "tests/support/AllocFailure.h"
+#include "tests/support/TestRoot.h"
 
 namespace {
 
@@ -46,6 +45,14 @@ void expectOutcome(const SafeString<Ch>& s, const std::basic_string<Ch>& expecte
   }
 }
 
+// Sweeps an operation that makes a new string (returned as a prvalue, so no
+// copy of it is made outside the sweep). Returns the allocations it makes.
+template <typename Ch, typename Make>
+unsigned long sweep(const Ch* expected, Make make) {
+  return AllocFailure::failEachAllocation(
+      [&](unsigned long n) { expectOutcome(make(), std::basic_string<Ch>(expected), n); });
+}
+
 // A chain of operations: the right text, or a negative status at its end;
 // never a wrong text that claims success.
 void expectChainOutcome(const SafeCString& s, const std::string& expected, unsigned long n) {
@@ -55,154 +62,67 @@ void expectChainOutcome(const SafeCString& s, const std::string& expected, unsig
   }
 }
 
-TEST(AllocationSweep, Construction) {
-  EXPECT_EQ(1u, AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s;
-    expectOutcome(s, std::string(), n);
-  }));
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s("literal");
-    expectOutcome(s, std::string("literal"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s(-42);
-    expectOutcome(s, std::string("-42"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s(0.5);
-    expectOutcome(s, std::string("0.500000"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
+TEST(AllocationSweep, NewStrings) {
+  EXPECT_EQ(1u, sweep("", [] { return SafeCString(); }));
+  sweep("literal", [] { return SafeCString("literal"); });
+  sweep("-42", [] { return SafeCString(-42); });
+  sweep("0.500000", [] { return SafeCString(0.5); });
+  sweep("abcd", [] {
     char source[] = "abcdef";
-    SafeCString s(source, 4, false);
-    expectOutcome(s, std::string("abcd"), n);
+    return SafeCString(source, 4, false);
   });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString source = quietly([] { return SafeCString("copied"); });
-    SafeCString copy(source);
-    expectOutcome(copy, std::string("copied"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString none(static_cast<const char*>(nullptr));
-    SafeCString fresh(none);
-    expectOutcome(fresh, std::string(), n);
-  });
-}
+  SafeCString copied("copied");
+  sweep("copied", [&] { return SafeCString(copied); });
+  SafeCString none(static_cast<const char*>(nullptr));
+  sweep("", [&] { return SafeCString(none); });
+  SafeCString narrow("caf\xC3\xA9");
+  sweep(u"caf\u00e9", [&] { return SafeWString(narrow); });
+  SafeWString wide(u"caf\u00e9");
+  sweep("caf\xC3\xA9", [&] { return SafeCString(wide); });
+  SafeCString abcdef("abcdef");
+  sweep("bcd", [&] { return abcdef.substring(1, 4); });
+  EXPECT_EQ("abcdef", text(abcdef));
+  SafeCString ab("ab");
+  SafeCString cd("cd");
+  sweep("abcd", [&] { return ab + cd; });
 
-TEST(AllocationSweep, Conversions) {
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString narrow = quietly([] { return SafeCString("caf\xC3\xA9"); });
-    SafeWString wide(narrow);
-    expectOutcome(wide, std::u16string(u"caf\u00e9"), n);
+  TestRoot root(false);
+  root.writeFile("page.htm", "<html>404</html>");
+  setenv("QUENTA_ROOT", root.path().c_str(), 1);
+  HANDLE file = CreateFileW(u"\\page.htm", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  sweep("<html>404</html>", [&] {
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    return SafeCString(file, 0);
   });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeWString wide = quietly([] { return SafeWString(u"caf\u00e9"); });
-    SafeCString narrow(wide);
-    expectOutcome(narrow, std::string("caf\xC3\xA9"), n);
-  });
-}
-
-TEST(AllocationSweep, FileRead) {
-  char pattern[] = "/tmp/quenta-sweep-XXXXXX";
-  ASSERT_NE(nullptr, mkdtemp(pattern));
-  std::string root = pattern;
-  setenv("QUENTA_ROOT", root.c_str(), 1);
-  FILE* out = std::fopen((root + "/page.htm").c_str(), "wb");
-  ASSERT_NE(nullptr, out);
-  std::fputs("<html>404</html>", out);
-  std::fclose(out);
-
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    HANDLE file = quietly([] {
-      return CreateFileW(u"\\page.htm", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    });
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    SafeCString page(file, 0);
-    {
-      AllocFailure::Suspend quiet;
-      CloseHandle(file);
-    }
-    expectOutcome(page, std::string("<html>404</html>"), n);
-  });
-
-  std::remove((root + "/page.htm").c_str());
-  std::remove(root.c_str());
+  CloseHandle(file);
   unsetenv("QUENTA_ROOT");
 }
 
+// Sweeps an operation that changes a string made from start; the operation
+// answers false exactly when the injected failure hit it.
+template <typename Op>
+void sweepEdit(const std::string& start, const std::string& expected, Op op) {
+  AllocFailure::failEachAllocation([&](unsigned long n) {
+    SafeCString s = quietly([&] { return SafeCString(start.c_str()); });
+    EXPECT_EQ(!AllocFailure::failureInjected(), op(s)) << "allocation " << n;
+    expectOutcome(s, expected, n);
+  });
+}
+
 TEST(AllocationSweep, Editing) {
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s = quietly([] { return SafeCString("abc"); });
-    SafeCString tail = quietly([] { return SafeCString("def"); });
-    bool appended = s.append(tail);
-    EXPECT_EQ(!AllocFailure::failureInjected(), appended);
-    expectOutcome(s, std::string("abcdef"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString target = quietly([] { return SafeCString("a"); });
-    SafeCString longer = quietly([] { return SafeCString("a longer text"); });
-    target = longer;
-    expectOutcome(target, std::string("a longer text"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s = quietly([] { return SafeCString("ace"); });
-    SafeCString b = quietly([] { return SafeCString("b"); });
-    s.insert(b, 1);
-    expectOutcome(s, std::string("abce"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s = quietly([] { return SafeCString("xy"); });
-    s.insert(s, 1);
-    expectOutcome(s, std::string("xxyy"), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s = quietly([] { return SafeCString(std::string(40, 'e').c_str()); });
-    bool erased = s.erase(0, 30);
-    EXPECT_EQ(!AllocFailure::failureInjected(), erased);
-    expectOutcome(s, std::string(10, 'e'), n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString s = quietly([] { return SafeCString("abcdef"); });
-    SafeCString part = s.substring(1, 4);
-    expectOutcome(part, std::string("bcd"), n);
-    EXPECT_EQ("abcdef", text(s));
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString a = quietly([] { return SafeCString("ab"); });
-    SafeCString b = quietly([] { return SafeCString("cd"); });
-    SafeCString joined = a + b;
-    expectOutcome(joined, std::string("abcd"), n);
-  });
+  SafeCString def("def");
+  SafeCString longer("a longer text");
+  SafeCString b("b");
+  sweepEdit("abc", "abcdef", [&](SafeCString& s) { return s.append(def); });
+  sweepEdit("a", "a longer text", [&](SafeCString& s) { return (s = longer).getStatus() == S_OK; });
+  sweepEdit("ace", "abce", [&](SafeCString& s) { return s.insert(b, 1); });
+  sweepEdit("xy", "xxyy", [](SafeCString& s) { return s.insert(s, 1); });
+  sweepEdit(std::string(40, 'e'), std::string(10, 'e'), [](SafeCString& s) { return s.erase(0, 30); });
 }
 
 // Helpers that chain several operations report any failure at the end.
-class Chains : public JSVariable {
- public:
-  Chains() : JSVariable(SafeCString("Chains")) {}
-  SafeCString* getValue() override { return nullptr; }
-  using JSVariable::pair;
-  using JSVariable::quote;
-};
-
-TEST(AllocationSweep, Chains) {
-  EXPECT_GT(AllocFailure::failEachAllocation([](unsigned long n) {
-              SafeCString word = quietly([] { return SafeCString("word"); });
-              expectChainOutcome(Chains::quote(word), "'word'", n);
-            }),
-            1u);
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    SafeCString name = quietly([] { return SafeCString("min_time"); });
-    SafeCString value = quietly([] { return SafeCString(15); });
-    SafeCString record = JS_OPEN_BRACE + Chains::pair(name, value) + JS_CLOSE_BRACE;
-    expectChainOutcome(record, "{min_time:15}", n);
-  });
-  AllocFailure::failEachAllocation([](unsigned long n) {
-    expectChainOutcome(statusName(5), "Unknown Error: 5", n);
-    expectChainOutcome(statusName(ERROR_BAD_MIME_PART), "ERROR_BAD_MIME_PART", n);
-  });
-}
-
 class Fixed : public JSVariable {
  public:
   Fixed(const char* name, const char* value) : JSVariable(SafeCString(name)), value(value) {}
@@ -211,24 +131,25 @@ class Fixed : public JSVariable {
     getParameter(JS_ONE, &item);
     return new (std::nothrow) SafeCString(value);
   }
+  using JSVariable::pair;
+  using JSVariable::quote;
   const char* value;
 };
 
-TEST(AllocationSweep, Generate) {
-  Fixed x("X", "'v'");
-  unsigned long runs = AllocFailure::failEachAllocation([&x](unsigned long n) {
-    SafeCString query = quietly([] { return SafeCString("1=on&2=off"); });
-    std::unique_ptr<SafeCString> line(x.generate(query));
-    if (line == nullptr || line->getStatus() < 0) {
-      EXPECT_TRUE(AllocFailure::failureInjected()) << "allocation " << n;
-    } else {
-      EXPECT_EQ("var X = 'v';\n", text(*line)) << "allocation " << n;
-    }
+TEST(AllocationSweep, Chains) {
+  SafeCString word("word");
+  EXPECT_GT(AllocFailure::failEachAllocation(
+                [&](unsigned long n) { expectChainOutcome(Fixed::quote(word), "'word'", n); }),
+            1u);
+  SafeCString name("min_time");
+  SafeCString value(15);
+  AllocFailure::failEachAllocation([&](unsigned long n) {
+    expectChainOutcome(JS_OPEN_BRACE + Fixed::pair(name, value) + JS_CLOSE_BRACE, "{min_time:15}", n);
   });
-  EXPECT_GE(runs, 3u);
-  // Still whole afterwards.
-  std::unique_ptr<SafeCString> line(x.generate(SafeCString("")));
-  EXPECT_EQ("var X = 'v';\n", text(*line));
+  AllocFailure::failEachAllocation([](unsigned long n) {
+    expectChainOutcome(statusName(5), "Unknown Error: 5", n);
+    expectChainOutcome(statusName(ERROR_BAD_MIME_PART), "ERROR_BAD_MIME_PART", n);
+  });
 }
 
 class Items : public JSArrayVariable {
@@ -241,17 +162,29 @@ class Items : public JSArrayVariable {
   }
 };
 
-TEST(AllocationSweep, ArrayValue) {
-  Items items;
-  unsigned long runs = AllocFailure::failEachAllocation([&items](unsigned long n) {
-    std::unique_ptr<SafeCString> value(items.getValue());
-    if (value == nullptr || value->getStatus() < 0) {
+// A generated line or array value: the whole text, or nothing / a failed
+// status when (and only when) an allocation failed.
+template <typename Make>
+unsigned long sweepGenerated(const std::string& expected, Make make) {
+  return AllocFailure::failEachAllocation([&](unsigned long n) {
+    std::unique_ptr<SafeCString> made(make());
+    if (made == nullptr || made->getStatus() < 0) {
       EXPECT_TRUE(AllocFailure::failureInjected()) << "allocation " << n;
     } else {
-      EXPECT_EQ("new Array('a','bb','ccc')", text(*value)) << "allocation " << n;
+      EXPECT_EQ(expected, text(*made)) << "allocation " << n;
     }
   });
-  EXPECT_GE(runs, 8u);
+}
+
+TEST(AllocationSweep, GenerateAndArrayValue) {
+  Fixed x("X", "'v'");
+  SafeCString query("1=on&2=off");
+  EXPECT_GE(sweepGenerated("var X = 'v';\n", [&] { return x.generate(query); }), 3u);
+  // Still whole afterwards.
+  std::unique_ptr<SafeCString> line(x.generate(SafeCString("")));
+  EXPECT_EQ("var X = 'v';\n", text(*line));
+  Items items;
+  EXPECT_GE(sweepGenerated("new Array('a','bb','ccc')", [&] { return items.getValue(); }), 8u);
 }
 
 TEST(AllocationSweep, Produce) {

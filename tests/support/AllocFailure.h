@@ -1,21 +1,16 @@
-// Allocation-failure injection for tests. Every program linking this library
-// has its global operator new / new[] and delete / delete[] replaced by
-// versions that count live allocations and bytes and, when armed, make one
-// chosen nothrow allocation return null. Throwing new is counted but never
-// failed: the module allocates only with new (std::nothrow), and a failure
-// injected into a test's own std::string or gtest would say nothing about it.
-//
-// The usual test walks every allocation of an operation in turn, as SQLite's
-// test suite does:
+// Allocation-failure injection for tests. A program linking this library has
+// its global operator new / delete replaced by versions that count the live
+// blocks and, when armed, make one chosen nothrow allocation return null.
+// Throwing new is counted but never failed: the module allocates only with
+// new (std::nothrow), and a failure in a test's own std::string or gtest would
+// say nothing about it. Counters are atomic, so other threads' allocations
+// count too: arm only while one thread does the work under test.
 //
 //   AllocFailure::failEachAllocation([&](unsigned long n) {
 //     SafeCString s("abc");
 //     s += SafeCString("def");
 //     if (s.c_str() == nullptr) EXPECT_EQ(E_OUTOFMEMORY, s.getStatus());
 //   });
-//
-// Counters are atomic, so allocations of other threads are counted too; arm
-// only while a single thread does the work under test.
 #ifndef QUENTA_TESTS_SUPPORT_ALLOCFAILURE_H_
 #define QUENTA_TESTS_SUPPORT_ALLOCFAILURE_H_
 
@@ -28,11 +23,7 @@ namespace AllocFailure {
 void failAt(unsigned long n);
 // Stops injecting; failureInjected() keeps telling whether the last arming hit.
 void disarm();
-bool isArmed();
-// True once the armed failure has been handed out.
 bool failureInjected();
-// Nothrow allocations made since the last failAt().
-unsigned long nothrowCountSinceArmed();
 
 // While a Suspend lives, nothrow allocations are neither counted nor failed:
 // a test builds its operands under one and arms only the operation itself.
@@ -44,17 +35,13 @@ class Suspend {
   Suspend& operator=(const Suspend&) = delete;
 };
 
-// Allocations of every kind since the program started.
-unsigned long allocationCount();
-// Blocks allocated and not yet freed, and their size in bytes.
+// Blocks of every kind allocated and not yet freed.
 long liveAllocations();
-long long liveBytes();
 
 // Runs body(n) with the n-th nothrow allocation failing, for n = 1, 2, ...
 // until a run completes without an injected failure, and checks after every
-// run that the live allocations went back to their count before it (nothing
-// leaked, whichever allocation failed). One unarmed run comes first so that
-// one-time caches fill before anything is counted. Stops at the first leak.
+// run that the live blocks went back to their count before it. One unarmed
+// run comes first so that one-time caches fill. Stops at the first leak.
 // Returns the number of runs with an injected failure, i.e. the nothrow
 // allocations the operation makes.
 template <typename Body>
