@@ -7,7 +7,6 @@
 // feed (at most 70 bytes); the rest is the body. The seeds in corpus/ follow
 // this layout.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <QuentaPlatform.h>
 
@@ -25,41 +24,29 @@ namespace {
 
 void discardLine(const char*, void*) {}
 
-std::string& scratchRoot() {
-  static std::string root;
-  return root;
-}
-
-void removeScratchRoot() {
-  std::error_code ignored;
-  if (!scratchRoot().empty()) std::filesystem::remove_all(scratchRoot(), ignored);
-}
-
-FormFieldList* declaredFields() {
-  static FormFieldList* fields = nullptr;
-  if (fields == nullptr) {
-    fields = new FormFieldList();
-    for (const char* name : {"a", "b", "field", "resetsubmit", "are_time"}) {
-      fields->append(new FormField(SafeCString(name), 15));
-    }
-    fields->append(new FormField(SafeCString("long"), 100000));
-    fields->append(new FormField(SafeCString("f"), SafeWString(u"\\Temp"), SafeWString(u""), 4096));
-    fields->append(new FormField(SafeCString("file"), SafeWString(u"\\Temp\\"), SafeWString(u""), 1000000));
-  }
-  return fields;
-}
+std::string scratchRoot;
+FormFieldList* declaredFields = nullptr;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/quenta-fuzz-XXXXXX";
   if (mkdtemp(pattern) == nullptr) abort();
-  scratchRoot() = pattern;
-  atexit(removeScratchRoot);
-  std::filesystem::create_directories(std::string(pattern) + "/Temp");
+  scratchRoot = pattern;
+  atexit([]() {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratchRoot, ignored);
+  });
+  std::filesystem::create_directories(scratchRoot + "/Temp");
   setenv("QUENTA_ROOT", pattern, 1);
   quenta::setDebugSink(&discardLine, nullptr);
-  declaredFields();
+  declaredFields = new FormFieldList();
+  for (const char* name : {"a", "b", "field", "resetsubmit", "are_time"}) {
+    declaredFields->append(new FormField(SafeCString(name), 15));
+  }
+  declaredFields->append(new FormField(SafeCString("long"), 100000));
+  declaredFields->append(new FormField(SafeCString("f"), SafeWString(u"\\Temp"), SafeWString(u""), 4096));
+  declaredFields->append(new FormField(SafeCString("file"), SafeWString(u"\\Temp\\"), SafeWString(u""), 1000000));
   return 0;
 }
 
@@ -96,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
   }
   MimePartMap parts;
-  PostParser parser(fake.ecb(), *declaredFields());
+  PostParser parser(fake.ecb(), *declaredFields);
   bool ok = parser.parse(parts);
   // A parse that reports success never holds more than the body gave it.
   if (ok) {

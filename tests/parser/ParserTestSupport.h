@@ -1,11 +1,12 @@
-// Helpers for the multipart parser tests: multipart bodies as browsers and curl
-// lay them out, one parse of a body through FakeEcb with chosen read sizes,
-// and a capture of the debug output.
+// Helpers for the multipart parser tests: bodies laid out as browsers and curl
+// send them, one parse through FakeEcb with chosen read sizes, the debug lines.
 #ifndef QUENTA_TESTS_PARSER_PARSERTESTSUPPORT_H_
 #define QUENTA_TESTS_PARSER_PARSERTESTSUPPORT_H_
 
 #include <QuentaPlatform.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,34 +20,30 @@
 
 namespace parsertest {
 
-// Collects the debug lines while it lives (or only counts them when quiet).
+// Keeps the debug lines while it lives (quiet: drops them, for long loops).
 class DebugCapture {
  public:
   explicit DebugCapture(bool keepLines = true) : keep(keepLines) { quenta::setDebugSink(&DebugCapture::sink, this); }
   ~DebugCapture() { quenta::setDebugSink(nullptr, nullptr); }
-
   std::vector<std::string> lines() {
     std::lock_guard<std::mutex> hold(guard);
     return kept;
   }
-  bool contains(const std::string& line) {
+  // While off, lines are dropped (a leak check counts no kept line).
+  void keepLines(bool on) {
     std::lock_guard<std::mutex> hold(guard);
-    for (const std::string& kept_line : kept) {
-      if (kept_line == line) return true;
-    }
-    return false;
+    keep = on;
   }
-  void clear() {
-    std::lock_guard<std::mutex> hold(guard);
-    kept.clear();
+  bool contains(const std::string& line) {
+    std::vector<std::string> all = lines();
+    return std::find(all.begin(), all.end(), line) != all.end();
   }
 
  private:
   static void sink(const char* line, void* context) {
     DebugCapture* self = static_cast<DebugCapture*>(context);
-    if (!self->keep) return;
     std::lock_guard<std::mutex> hold(self->guard);
-    self->kept.push_back(line);
+    if (self->keep) self->kept.push_back(line);
   }
   bool keep;
   std::mutex guard;
@@ -55,15 +52,12 @@ class DebugCapture {
 
 typedef std::vector<std::pair<std::string, std::string>> FieldValues;
 
-inline std::string contentTypeFor(const std::string& boundary) {
-  return "multipart/form-data; boundary=" + boundary;
-}
+inline std::string contentTypeFor(const std::string& boundary) { return "multipart/form-data; boundary=" + boundary; }
 
-// One plain part, without its leading delimiter.
+// One part, without its leading delimiter.
 inline std::string plainPart(const std::string& name, const std::string& value) {
   return "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value;
 }
-
 inline std::string filePart(const std::string& name, const std::string& fileName, const std::string& type,
                             const std::string& content) {
   return "Content-Disposition: form-data; name=\"" + name + "\"; filename=\"" + fileName +
@@ -71,13 +65,11 @@ inline std::string filePart(const std::string& name, const std::string& fileName
 }
 
 // Parts joined with "\r\n--" + boundary, as every client sends them.
-inline std::string body(const std::string& boundary, const std::vector<std::string>& parts, bool closed = true) {
+inline std::string body(const std::string& boundary, const std::vector<std::string>& parts) {
   std::string text;
   for (const std::string& part : parts) text += "--" + boundary + "\r\n" + part + "\r\n";
-  if (closed) text += "--" + boundary + "--\r\n";
-  return text;
+  return text + "--" + boundary + "--\r\n";
 }
-
 inline std::string plainBody(const std::string& boundary, const FieldValues& values) {
   std::vector<std::string> parts;
   for (const auto& value : values) parts.push_back(plainPart(value.first, value.second));
@@ -103,19 +95,20 @@ class Fields {
 struct ParseResult {
   bool ok = false;
   HRESULT error = 0;
-  // Plain parts by name; file parts show as "FILE".
+  // Plain parts by name; file parts show as "FILE" + their content-type class.
   std::map<std::string, std::string> values;
   std::string serverLog;
   int reads = 0;
 };
 
-// Parses `text` with the body preloaded up to `preloaded` bytes and the rest
-// read `readSize` bytes at a time.
-inline ParseResult parseBody(const std::string& boundaryOrContentType, const std::string& text, const Fields& fields,
-                             DWORD readSize = 65536, DWORD preloaded = 0, bool rawContentType = false) {
+// Parses `text` with `preloaded` bytes handed over up front and the rest read
+// `readSize` bytes at a time; `tweak` may change the request before the parse.
+inline ParseResult parseBody(const std::string& boundary, const std::string& text, const Fields& fields,
+                             DWORD readSize = 65536, DWORD preloaded = 0,
+                             const std::function<void(FakeEcb&)>& tweak = nullptr) {
   FakeEcb fake("POST", "/form");
-  fake.setBody(rawContentType ? boundaryOrContentType : contentTypeFor(boundaryOrContentType), text, preloaded,
-               readSize);
+  fake.setBody(contentTypeFor(boundary), text, preloaded, readSize);
+  if (tweak) tweak(fake);
   ParseResult result;
   MimePartMap parts;
   PostParser parser(fake.ecb(), fields.get());
@@ -124,8 +117,10 @@ inline ParseResult parseBody(const std::string& boundaryOrContentType, const std
   for (DWORD k = 0; k < parts.count(); ++k) {
     const MimePart* part = parts.partAt(k);
     if (part == nullptr) continue;
-    const char* text = part->value.c_str();
-    result.values[parts.keyAt(k)->c_str()] = text ? std::string(text, part->value.getLength()) : std::string();
+    std::string value = part->value.c_str() ? std::string(part->value.c_str(), part->value.getLength()) : "";
+    const FileMimePart* file = dynamic_cast<const FileMimePart*>(part);
+    if (file != nullptr) value += std::to_string(file->contentType);
+    result.values[parts.keyAt(k)->c_str()] = value;
   }
   result.serverLog = fake.log;
   result.reads = fake.readCalls;

@@ -18,6 +18,7 @@
 
 #include "tests/parser/ParserTestSupport.h"
 #include "tests/support/AllocFailure.h"
+#include "tests/support/TestRoot.h"
 
 using namespace parsertest;
 
@@ -64,59 +65,41 @@ std::string decodeBase64(const std::string& text) {
   return out;
 }
 
-std::string unquote(std::string value) {
-  if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0]) {
-    value = value.substr(1, value.size() - 2);
-  }
-  return value;
-}
-
-size_t indentOf(const std::string& line) { return line.find_first_not_of(' '); }
-
-// The few shapes of YAML these cases use: "boundary:", "expected:" with a
-// list of parts (name, type, data as "!!binary |" block) or with "error:".
-bool readCase(const std::filesystem::path& httpFile, CorpusCase* out) {
-  out->name = httpFile.stem().string();
-  out->body = readFile(httpFile);
+// The few shapes of YAML these cases use: "boundary: B", "expected:" with
+// "error: N" or a list of parts ("- name: N", "type: T", "data: !!binary |"
+// followed by the more indented base64 lines).
+CorpusCase readCase(const std::filesystem::path& httpFile) {
+  CorpusCase out;
+  out.name = httpFile.stem().string();
+  out.body = readFile(httpFile);
   std::filesystem::path yamlFile = httpFile;
-  yamlFile.replace_extension(".yaml");
-  std::istringstream yaml(readFile(yamlFile));
-  std::vector<std::string> lines;
+  std::istringstream yaml(readFile(yamlFile.replace_extension(".yaml")));
+  std::string* binary = nullptr;
   for (std::string line; std::getline(yaml, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  for (size_t k = 0; k < lines.size(); ++k) {
-    const std::string& line = lines[k];
-    size_t indent = indentOf(line);
+    size_t indent = line.find_first_not_of(' ');
     if (indent == std::string::npos) continue;
+    if (binary != nullptr && indent > 4) {
+      *binary += line;
+      continue;
+    }
+    binary = nullptr;
     std::string content = line.substr(indent);
     if (content.rfind("- ", 0) == 0) {
-      out->parts.push_back(ExpectedPart());
+      out.parts.push_back(ExpectedPart());
       content = content.substr(2);
-      indent += 2;
     }
-    size_t colon = content.find(':');
-    if (colon == std::string::npos) continue;
+    size_t colon = content.find(": ");
     std::string key = content.substr(0, colon);
-    std::string value = colon + 1 < content.size() ? content.substr(content.find_first_not_of(' ', colon + 1)) : "";
-    if (key == "boundary") {
-      out->boundary = unquote(value);
-    } else if (key == "error") {
-      out->expectsError = true;
-    } else if (!out->parts.empty() && key == "name") {
-      out->parts.back().name = unquote(value);
-    } else if (!out->parts.empty() && key == "type") {
-      out->parts.back().type = value;
-    } else if (!out->parts.empty() && key == "data" && value.rfind("!!binary", 0) == 0) {
-      std::string encoded;
-      while (k + 1 < lines.size() && (lines[k + 1].empty() || indentOf(lines[k + 1]) > indent)) {
-        encoded += lines[++k];
-      }
-      out->parts.back().data = decodeBase64(encoded);
-    }
+    std::string value = colon == std::string::npos ? "" : content.substr(colon + 2);
+    if (key == "boundary") out.boundary = value;
+    if (key == "error") out.expectsError = true;
+    if (out.parts.empty()) continue;
+    if (key == "name") out.parts.back().name = value;
+    if (key == "type") out.parts.back().type = value;
+    if (key == "data") binary = &out.parts.back().data;
   }
-  return !out->boundary.empty();
+  for (ExpectedPart& part : out.parts) part.data = decodeBase64(part.data);
+  return out;
 }
 
 // Plain fields, sent the way this system's parser reads them.
@@ -136,48 +119,38 @@ bool holdsOnlyPlainFieldsAsSent(const CorpusCase& c) {
 
 std::vector<CorpusCase> loadCorpus() {
   std::vector<CorpusCase> cases;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(kCorpusDir, error)) {
-    if (entry.path().extension() != ".http") continue;
-    CorpusCase c;
-    if (readCase(entry.path(), &c)) cases.push_back(c);
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpusDir)) {
+    if (entry.path().extension() == ".http") cases.push_back(readCase(entry.path()));
   }
   std::sort(cases.begin(), cases.end(), [](const CorpusCase& a, const CorpusCase& b) { return a.name < b.name; });
   return cases;
 }
 
-class PeerCorpusTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!std::filesystem::is_directory(kCorpusDir)) {
-      GTEST_SKIP() << "peer corpus not found at " << kCorpusDir << "; the corpus tests are skipped";
-    }
-    cases = loadCorpus();
-    ASSERT_EQ(30u, cases.size()) << "the corpus should hold 30 cases";
-    char pattern[] = "/tmp/quenta-corpus-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    root = pattern;
-    std::filesystem::create_directories(root + "/Temp");
-    setenv("QUENTA_ROOT", root.c_str(), 1);
+// Every body, whole, one byte per read and split at every position, parses to
+// the same result without leaking; plain-field cases give their values, and
+// cases the peer rejects as malformed give none.
+TEST(PeerCorpusTest, EveryBodyParsesAlikeInAnyPiecesAndAsThePeerExpects) {
+  if (!std::filesystem::is_directory(kCorpusDir)) {
+    GTEST_SKIP() << "peer corpus not found at " << kCorpusDir << "; the corpus tests are skipped";
   }
-  void TearDown() override {
-    unsetenv("QUENTA_ROOT");
-    std::error_code ignored;
-    if (!root.empty()) std::filesystem::remove_all(root, ignored);
-  }
-
-  std::vector<CorpusCase> cases;
-  std::string root;
-};
-
-TEST_F(PeerCorpusTest, EveryBodyParsesAlikeInAnyPiecesWithoutLeaking) {
+  std::vector<CorpusCase> cases = loadCorpus();
+  ASSERT_EQ(30u, cases.size()) << "the corpus should hold 30 cases";
+  for (const CorpusCase& c : cases) ASSERT_FALSE(c.boundary.empty()) << c.name;
+  TestRoot root;
+  setenv("QUENTA_ROOT", root.path().c_str(), 1);
   DebugCapture quiet(false);
+  int plainCases = 0;
+  int rejectedCases = 0;
   for (const CorpusCase& c : cases) {
+    SCOPED_TRACE(c.name);
     // Every name the case mentions is declared, as a file field where it is a file.
     std::vector<std::string> plainNames;
+    std::map<std::string, std::string> expected;
     for (const ExpectedPart& part : c.parts) {
       if (part.type != "file") plainNames.push_back(part.name);
+      expected[part.name] = part.data;
     }
+    if (c.expectsError) plainNames.push_back("field");
     Fields fields(plainNames, 100000);
     for (const ExpectedPart& part : c.parts) {
       if (part.type == "file") fields.file(part.name, u"\\Temp", 100000);
@@ -185,61 +158,33 @@ TEST_F(PeerCorpusTest, EveryBodyParsesAlikeInAnyPiecesWithoutLeaking) {
     parseBody(c.boundary, c.body, fields, 1);  // fills one-time caches (the handle table)
     long before = AllocFailure::liveAllocations();
     { parseBody(c.boundary, c.body, fields, 1); }
-    EXPECT_EQ(before, AllocFailure::liveAllocations()) << c.name;
-    ParseResult whole = parseBody(c.boundary, c.body, fields, 65536, static_cast<DWORD>(c.body.size()));
+    EXPECT_EQ(before, AllocFailure::liveAllocations());
     const DWORD size = static_cast<DWORD>(c.body.size());
-    ParseResult bytewise = parseBody(c.boundary, c.body, fields, 1);
-    EXPECT_EQ(whole.ok, bytewise.ok) << c.name;
-    EXPECT_EQ(whole.error, bytewise.error) << c.name;
-    EXPECT_EQ(whole.values, bytewise.values) << c.name;
-    for (DWORD split = 0; split <= size; ++split) {
-      ParseResult pieces = parseBody(c.boundary, c.body, fields, size, split);
-      ASSERT_EQ(whole.ok, pieces.ok) << c.name << " split at " << split;
-      ASSERT_EQ(whole.error, pieces.error) << c.name << " split at " << split;
-      ASSERT_EQ(whole.values, pieces.values) << c.name << " split at " << split;
+    ParseResult whole = parseBody(c.boundary, c.body, fields, 65536, size);
+    for (DWORD split = 0; split <= size + 1; ++split) {
+      // split size + 1: one byte per read.
+      ParseResult pieces = split <= size ? parseBody(c.boundary, c.body, fields, size, split)
+                                         : parseBody(c.boundary, c.body, fields, 1);
+      ASSERT_EQ(whole.ok, pieces.ok) << "split at " << split;
+      ASSERT_EQ(whole.error, pieces.error) << "split at " << split;
+      ASSERT_EQ(whole.values, pieces.values) << "split at " << split;
+    }
+    if (holdsOnlyPlainFieldsAsSent(c)) {
+      ++plainCases;
+      EXPECT_TRUE(whole.ok);
+      EXPECT_EQ(0, whole.error);
+      EXPECT_EQ(expected, whole.values);
+    }
+    if (c.expectsError) {
+      ++rejectedCases;
+      EXPECT_TRUE(whole.values.empty());
     }
   }
-}
-
-TEST_F(PeerCorpusTest, PlainFieldCasesGiveTheirValues) {
-  DebugCapture quiet(false);
-  int checked = 0;
-  for (const CorpusCase& c : cases) {
-    if (!holdsOnlyPlainFieldsAsSent(c)) continue;
-    ++checked;
-    std::vector<std::string> names;
-    std::map<std::string, std::string> expected;
-    for (const ExpectedPart& part : c.parts) {
-      names.push_back(part.name);
-      expected[part.name] = part.data;
-    }
-    Fields fields(names, 100000);
-    for (DWORD readSize : {1u, 2u, 3u, 65536u}) {
-      ParseResult result = parseBody(c.boundary, c.body, fields, readSize);
-      EXPECT_TRUE(result.ok) << c.name;
-      EXPECT_EQ(0, result.error) << c.name;
-      EXPECT_EQ(expected, result.values) << c.name << " read size " << readSize;
-    }
-  }
+  unsetenv("QUENTA_ROOT");
   // single_field, multiple_fields, single_field_longer,
   // single_field_with_leading_newlines, single_field_with_trailer.
-  EXPECT_EQ(5, checked);
-}
-
-// Cases the peer rejects as malformed give no value at all here.
-TEST_F(PeerCorpusTest, CasesThePeerRejectsGiveNoValues) {
-  DebugCapture quiet(false);
-  int checked = 0;
-  for (const CorpusCase& c : cases) {
-    if (!c.expectsError) continue;
-    ++checked;
-    Fields fields({"field"}, 100000);
-    for (DWORD readSize : {1u, 65536u}) {
-      ParseResult result = parseBody(c.boundary, c.body, fields, readSize);
-      EXPECT_TRUE(result.values.empty()) << c.name;
-    }
-  }
-  EXPECT_EQ(8, checked);
+  EXPECT_EQ(5, plainCases);
+  EXPECT_EQ(8, rejectedCases);
 }
 
 }  // namespace
