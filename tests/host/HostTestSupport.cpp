@@ -11,15 +11,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-extern char** environ;
+#include <thread>
 
 namespace hosttest {
 namespace {
@@ -31,9 +30,33 @@ int millisecondsLeft(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// A file without a name, for the child's output.
+int unnamedFile() {
+  char name[] = "/tmp/quenta-host-output-XXXXXX";
+  int fd = mkostemp(name, O_CLOEXEC);
+  if (fd >= 0) unlink(name);
+  return fd;
+}
+
+std::string contents(int fd) {
+  std::string text;
+  char buffer[65536];
+  ssize_t got;
+  while ((got = pread(fd, buffer, sizeof(buffer), static_cast<off_t>(text.size()))) > 0) {
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  return text;
+}
+
 }  // namespace
 
-// ---- DeviceRoot ----
+bool waitUntil(int timeoutMs, const std::function<bool()>& ready) {
+  for (auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs); !ready();) {
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 DeviceRoot::DeviceRoot() {
   char pattern[] = "/tmp/quenta-host-test-XXXXXX";
@@ -50,14 +73,8 @@ DeviceRoot::~DeviceRoot() {
 void DeviceRoot::writeFile(const std::string& relative, const std::string& content, bool executable) const {
   std::filesystem::path file = std::filesystem::path(path_) / relative;
   std::filesystem::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  out.close();
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
   if (executable) chmod(file.c_str(), 0755);
-}
-
-bool DeviceRoot::exists(const std::string& relative) const {
-  return std::filesystem::exists(std::filesystem::path(path_) / relative);
 }
 
 std::string DeviceRoot::readFile(const std::string& relative) const {
@@ -67,188 +84,110 @@ std::string DeviceRoot::readFile(const std::string& relative) const {
   return content.str();
 }
 
-// ---- HostProcess ----
-
 HostProcess::~HostProcess() {
   if (pid_ > 0) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
-    pid_ = -1;
   }
-  if (outputReader_.joinable()) outputReader_.join();
-  if (errorReader_.joinable()) errorReader_.join();
+  if (outputFd_ >= 0) close(outputFd_);
+  if (errorFd_ >= 0) close(errorFd_);
 }
 
-bool HostProcess::start(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                        const std::string& workingDirectory) {
-  int outputPipe[2];
-  int errorPipe[2];
-  if (pipe2(outputPipe, O_CLOEXEC) != 0) return false;
-  if (pipe2(errorPipe, O_CLOEXEC) != 0) return false;
-
-  std::vector<std::string> environmentCopy;
-  for (char** entry = environ; *entry != nullptr; ++entry) environmentCopy.push_back(*entry);
-  for (const std::string& entry : environment) environmentCopy.push_back(entry);
+bool HostProcess::start(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
+  outputFd_ = unnamedFile();
+  errorFd_ = unnamedFile();
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& entry : environmentCopy) envp.push_back(const_cast<char*>(entry.c_str()));
-  envp.push_back(nullptr);
-
-  pid_ = fork();
-  if (pid_ < 0) return false;
+  if (outputFd_ < 0 || errorFd_ < 0 || (pid_ = fork()) < 0) return false;
   if (pid_ == 0) {
-    dup2(outputPipe[1], 1);
-    dup2(errorPipe[1], 2);
+    dup2(outputFd_, 1);
+    dup2(errorFd_, 2);
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(126);
-    execve(argv[0], argv.data(), envp.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
-  ::close(outputPipe[1]);
-  ::close(errorPipe[1]);
-  outputReader_ = std::thread(&HostProcess::collect, this, outputPipe[0], &output_);
-  errorReader_ = std::thread(&HostProcess::collect, this, errorPipe[0], &errors_);
   return true;
-}
-
-void HostProcess::collect(int fd, std::string* sink) {
-  char buffer[4096];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof(buffer));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    std::lock_guard<std::mutex> guard(lock_);
-    sink->append(buffer, static_cast<size_t>(got));
-    changed_.notify_all();
-  }
-  ::close(fd);
 }
 
 int HostProcess::waitForListening(int timeoutMs) {
   const std::string marker = "listening on http://127.0.0.1:";
-  std::unique_lock<std::mutex> guard(lock_);
-  bool seen = changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this, &marker] {
-    size_t at = output_.find(marker);
-    return at != std::string::npos && output_.find('\n', at) != std::string::npos;
-  });
-  if (!seen) return 0;
-  return std::atoi(output_.c_str() + output_.find(marker) + marker.size());
+  std::string text;
+  if (!waitUntil(timeoutMs, [&] {
+        text = output();
+        return text.find('\n', text.find(marker)) != std::string::npos;
+      })) {
+    return 0;
+  }
+  return std::atoi(text.c_str() + text.find(marker) + marker.size());
 }
 
 bool HostProcess::waitForOutput(const std::string& text, int timeoutMs) {
-  std::unique_lock<std::mutex> guard(lock_);
-  return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                           [this, &text] { return output_.find(text) != std::string::npos; });
+  return waitUntil(timeoutMs, [&] { return output().find(text) != std::string::npos; });
 }
 
 int HostProcess::stop(int signal, int timeoutMs) {
-  if (pid_ <= 0) return -1;
-  kill(pid_, signal);
+  if (pid_ > 0) kill(pid_, signal);
   return waitForExit(timeoutMs);
 }
 
 int HostProcess::waitForExit(int timeoutMs) {
-  if (pid_ <= 0) return -1;
-  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   int status = 0;
-  for (;;) {
-    pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) break;
-    if (millisecondsLeft(deadline) == 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  if (pid_ <= 0 || !waitUntil(timeoutMs, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; })) return -1;
   pid_ = -1;
-  if (outputReader_.joinable()) outputReader_.join();
-  if (errorReader_.joinable()) errorReader_.join();
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string HostProcess::output() {
-  std::lock_guard<std::mutex> guard(lock_);
-  return output_;
-}
-
-std::string HostProcess::errors() {
-  std::lock_guard<std::mutex> guard(lock_);
-  return errors_;
-}
-
-// ---- HttpResponse ----
+std::string HostProcess::output() { return contents(outputFd_); }
+std::string HostProcess::errors() { return contents(errorFd_); }
 
 std::string HttpResponse::header(const std::string& name) const {
-  for (const auto& entry : headers) {
-    if (strcasecmp(entry.first.c_str(), name.c_str()) == 0) return entry.second;
+  size_t headEnd = raw.find("\r\n\r\n");
+  for (size_t at = raw.find("\r\n"); at < headEnd; at = raw.find("\r\n", at + 2)) {
+    size_t colon = raw.find(':', at);
+    if (colon - at - 2 == name.size() && strncasecmp(raw.c_str() + at + 2, name.c_str(), name.size()) == 0) {
+      size_t value = raw.find_first_not_of(' ', colon + 1);
+      return raw.substr(value, raw.find("\r\n", colon) - value);
+    }
   }
   return "";
 }
 
-bool HttpResponse::hasHeader(const std::string& name) const {
-  for (const auto& entry : headers) {
-    if (strcasecmp(entry.first.c_str(), name.c_str()) == 0) return true;
-  }
-  return false;
+HttpConnection::~HttpConnection() {
+  if (fd_ >= 0) close(fd_);
 }
 
-// ---- HttpConnection ----
-
-HttpConnection::~HttpConnection() { close(); }
-
 bool HttpConnection::open(int port) {
-  close();
+  if (fd_ >= 0) close(fd_);
   fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) return false;
   timeval timeout{20, 0};
-  setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof(address));
+  sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    close();
-    return false;
-  }
   eof_ = false;
   buffer_.clear();
-  return true;
-}
-
-void HttpConnection::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  return fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
 }
 
 bool HttpConnection::send(const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
+  for (size_t sent = 0; sent < bytes.size();) {
     ssize_t written = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    sent += static_cast<size_t>(written);
+    if (written <= 0 && errno != EINTR) return false;
+    if (written > 0) sent += static_cast<size_t>(written);
   }
   return true;
 }
 
 bool HttpConnection::fill(int timeoutMs) {
-  if (fd_ < 0 || eof_) return false;
   pollfd waiting{fd_, POLLIN, 0};
-  int ready = poll(&waiting, 1, timeoutMs);
-  if (ready <= 0) return false;
+  if (fd_ < 0 || eof_ || poll(&waiting, 1, timeoutMs) <= 0) return false;
   char chunk[65536];
-  ssize_t got = ::recv(fd_, chunk, sizeof(chunk), 0);
-  if (got <= 0) {
-    eof_ = true;
-    return false;
-  }
-  buffer_.append(chunk, static_cast<size_t>(got));
-  return true;
+  ssize_t got = recv(fd_, chunk, sizeof(chunk), 0);
+  eof_ = got <= 0;
+  if (got > 0) buffer_.append(chunk, static_cast<size_t>(got));
+  return got > 0;
 }
 
 bool HttpConnection::read(HttpResponse* response, bool noBody) {
@@ -259,55 +198,35 @@ bool HttpConnection::read(HttpResponse* response, bool noBody) {
     while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
       if (!fill(millisecondsLeft(deadline))) return false;
     }
-    std::string head = buffer_.substr(0, end + 4);
+    response->raw = buffer_.substr(0, end + 4);
     buffer_.erase(0, end + 4);
-    size_t lineEnd = head.find("\r\n");
-    response->statusLine = head.substr(0, lineEnd);
-    response->status = response->statusLine.size() >= 12 ? std::atoi(response->statusLine.c_str() + 9) : 0;
-    if (response->status >= 100 && response->status < 200) {
-      ++interimAnswers;
-      continue;
-    }
-    response->raw = head;
-    size_t at = lineEnd + 2;
-    while (at < end) {
-      size_t next = head.find("\r\n", at);
-      std::string line = head.substr(at, next - at);
-      size_t colon = line.find(':');
-      if (colon != std::string::npos) {
-        size_t valueStart = line.find_first_not_of(' ', colon + 1);
-        response->headers.emplace_back(line.substr(0, colon),
-                                       valueStart == std::string::npos ? "" : line.substr(valueStart));
-      }
-      at = next + 2;
-    }
-    break;
+    response->statusLine = response->raw.substr(0, response->raw.find("\r\n"));
+    response->status = std::atoi(response->statusLine.c_str() + std::min<size_t>(9, response->statusLine.size()));
+    if (response->status < 100 || response->status >= 200) break;
+    ++interimAnswers;
   }
   if (noBody || response->status == 204 || response->status == 304) return true;
-  if (response->hasHeader("Content-Length")) {
-    size_t length = std::strtoull(response->header("Content-Length").c_str(), nullptr, 10);
-    while (buffer_.size() < length) {
-      if (!fill(millisecondsLeft(deadline))) return false;
-    }
-    response->body = buffer_.substr(0, length);
-    buffer_.erase(0, length);
-  } else {
-    while (fill(millisecondsLeft(deadline))) {
-    }
-    if (!eof_) return false;  // timed out before the close that ends the body
-    response->body = buffer_;
-    buffer_.clear();
+  std::string contentLength = response->header("Content-Length");
+  size_t length = contentLength.empty() ? std::string::npos : std::strtoull(contentLength.c_str(), nullptr, 10);
+  while (buffer_.size() < length && fill(millisecondsLeft(deadline))) {
   }
+  // Without a length, the body ends with the close.
+  if (contentLength.empty() ? !eof_ : buffer_.size() < length) return false;
+  response->body = buffer_.substr(0, length);
+  buffer_.erase(0, length);
   response->raw += response->body;
   return true;
 }
 
+bool HttpConnection::exchange(const std::string& request, HttpResponse* response, bool noBody) {
+  return send(request) && read(response, noBody);
+}
+
 bool HttpConnection::closedByServer(int timeoutMs) {
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!eof_) {
-    if (!fill(millisecondsLeft(deadline)) && !eof_) return false;
+  while (fill(millisecondsLeft(deadline))) {
   }
-  return true;
+  return eof_;
 }
 
 bool HttpConnection::waitFor(const std::string& text, int timeoutMs) {
@@ -318,37 +237,17 @@ bool HttpConnection::waitFor(const std::string& text, int timeoutMs) {
   return true;
 }
 
-bool HttpConnection::exchange(const std::string& request, HttpResponse* response, bool noBody) {
-  return send(request) && read(response, noBody);
-}
-
-// ---- helpers ----
-
 std::string request(const std::string& method, const std::string& target, const std::string& extraHeaders,
                     const std::string& body) {
   return method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n" + body;
 }
 
-std::string fnvHex(const std::string& bytes) {
-  uint32_t fnv = 2166136261u;
-  for (unsigned char c : bytes) fnv = (fnv ^ c) * 16777619u;
-  char text[16];
-  std::snprintf(text, sizeof(text), "%08x", fnv);
-  return text;
-}
-
 std::string field(const std::string& body, const std::string& name) {
-  std::string key = name + "=";
-  size_t at = body.rfind("\n" + key);
-  if (at != std::string::npos) {
-    at += 1;
-  } else if (body.compare(0, key.size(), key) == 0) {
-    at = 0;
-  } else {
-    return "(absent)";
-  }
-  size_t end = body.find('\n', at);
-  return body.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+  std::string text = "\n" + body;
+  size_t at = text.rfind("\n" + name + "=");
+  if (at == std::string::npos) return "(absent)";
+  at += name.size() + 2;
+  return text.substr(at, text.find('\n', at) - at);
 }
 
 }  // namespace hosttest
