@@ -3,10 +3,8 @@
 // writes must read back through the generator, and what the module posts
 // must land in the system log.
 #include <signal.h>
-#include <stdio.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,57 +15,37 @@
 #include "links/CurrentStatus.h"
 #include "links/DbLogMailbox.h"
 #include "sqlbridge/SettingsStore.h"
-#include "tests/links/LinkTestSupport.h"
+#include "tests/platform/TempRoot.h"
+#include "tests/tools/ToolRunner.h"
 
 namespace {
 
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
+ToolResult machine(const std::string& root, std::vector<std::string> args) {
+  args.insert(args.begin(), {"--root", root});
+  return runTool(args);
 }
 
-// Runs quenta-machine to its end; returns its exit code, stdout in *out.
-int machine(const std::string& root, const std::vector<std::string>& args, std::string* out = nullptr) {
-  std::string command = quoted(QUENTA_MACHINE) + " --root " + quoted(root);
-  for (const std::string& arg : args) command += " " + quoted(arg);
-  command += " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::string text;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-  int status = pclose(pipe);
-  if (out != nullptr) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-}
-
-// Starts quenta-machine in the background; its first output line is read
-// into *firstLine when asked for. The rest of its output goes to /dev/null.
-pid_t startMachine(const std::string& root, const std::vector<std::string>& args, std::string* firstLine) {
+// Starts quenta-machine in the background; with firstLine, returns once it has
+// printed its first line. The rest of its output is read and dropped.
+pid_t startMachine(const std::string& root, std::vector<std::string> args, std::string* firstLine) {
   int fds[2];
   if (pipe(fds) != 0) return -1;
+  args.insert(args.begin(), {QUENTA_MACHINE, "--root", root});
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
   fflush(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
     dup2(fds[1], 1);
     close(fds[0]);
     close(fds[1]);
-    std::vector<std::string> all = {QUENTA_MACHINE, "--root", root};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(&arg[0]);
-    argv.push_back(nullptr);
     execv(argv[0], argv.data());
     _exit(127);
   }
   close(fds[1]);
-  if (firstLine != nullptr) {
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') *firstLine += c;
-  }
-  // Drained on a thread of its own so that the program never meets a closed pipe.
+  char c;
+  while (firstLine != nullptr && read(fds[0], &c, 1) == 1 && c != '\n') *firstLine += c;
   std::thread([fd = fds[0]] {
     char sink[256];
     while (read(fd, sink, sizeof sink) > 0) {
@@ -77,17 +55,10 @@ pid_t startMachine(const std::string& root, const std::vector<std::string>& args
   return pid;
 }
 
-std::string lines(std::initializer_list<const char*> all) {
-  std::string text;
-  for (const char* line : all) text += std::string(line) + "\n";
-  return text;
-}
-
 // The number after "key:" in a status text, or -99999.
 long member(const std::string& text, const std::string& key) {
   size_t at = text.find("," + key + ":");
-  if (at == std::string::npos) return -99999;
-  return std::strtol(text.c_str() + at + key.size() + 2, nullptr, 10);
+  return at == std::string::npos ? -99999 : std::strtol(text.c_str() + at + key.size() + 2, nullptr, 10);
 }
 
 class MachineStatusTest : public ::testing::Test {
@@ -98,14 +69,15 @@ class MachineStatusTest : public ::testing::Test {
     return std::string(text->c_str(), text->getLength());
   }
 
-  LinkRoot root;
+  TempRoot root;
   CurrentStatus status;
   JSFile file;
 };
 
 TEST_F(MachineStatusTest, SetFieldsReadBackThroughTheGenerator) {
   ASSERT_EQ(machine(root.path(), {"status", "set", "current_actual=-5", "dnetflags=65535", "processNameID=ABCDEFGHI",
-                                  "wireTypeID=", "volts_adc=0x1234", "wfs_analog=255", "name=Prog 2"}),
+                                  "wireTypeID=", "volts_adc=0x1234", "wfs_analog=255", "name=Prog 2"})
+                .exitCode,
             0);
   std::string text = produce();
   EXPECT_NE(text.find("{processNameID:'ABCDEFGHI',wireTypeID:'',"), std::string::npos) << text;
@@ -115,37 +87,23 @@ TEST_F(MachineStatusTest, SetFieldsReadBackThroughTheGenerator) {
   EXPECT_NE(text.find(",wfs_analog:255}"), std::string::npos) << text;
 
   // A shorter text clears the rest of its field; other fields keep theirs.
-  ASSERT_EQ(machine(root.path(), {"status", "set", "processNameID=AB", "error_type=-32768"}), 0);
+  ASSERT_EQ(machine(root.path(), {"status", "set", "processNameID=AB", "error_type=-32768"}).exitCode, 0);
   text = produce();
   EXPECT_NE(text.find("{processNameID:'AB',"), std::string::npos) << text;
   EXPECT_NE(text.find(",current_actual:-5,"), std::string::npos) << text;
   EXPECT_NE(text.find(",error_type:-32768,"), std::string::npos) << text;
-
-  std::string shown;
-  ASSERT_EQ(machine(root.path(), {"status", "show"}, &shown), 0);
+  std::string shown = machine(root.path(), {"status", "show"}).out;
   EXPECT_NE(shown.find("{\"processNameID\":\"AB\",\"wireTypeID\":\"\","), std::string::npos) << shown;
   EXPECT_NE(shown.find("\"dnetflags\":65535,"), std::string::npos) << shown;
-}
 
-TEST_F(MachineStatusTest, SetRefusesWhatDoesNotFitAndThenWritesNothing) {
-  std::string before = produce();
-  const std::vector<std::vector<std::string>> refused = {
-      {"status", "set", "current_actual=1", "current_actual=32768"},
-      {"status", "set", "current_actual=1", "dnetflags=-1"},
-      {"status", "set", "current_actual=1", "dnetflags=65536"},
-      {"status", "set", "current_actual=1", "volts_analog=256"},
-      {"status", "set", "current_actual=1", "processNameID=ABCDEFGHIJ"},
-      {"status", "set", "current_actual=1", "gasID=ABCDEF"},
-      {"status", "set", "current_actual=1", "bogus=1"},
-      {"status", "set", "current_actual=1", "current_actual"},
-      {"status", "set", "current_actual=1", "voltage_actual=12a"},
-      {"status", "set", "current_actual=1", "voltage_actual="},
-      {"status", "set"},
-  };
-  for (const std::vector<std::string>& args : refused) {
-    EXPECT_EQ(machine(root.path(), args), 2) << args.back();
+  // What does not fit is refused, and then nothing is written.
+  for (const char* bad : {"current_actual=32768", "dnetflags=-1", "dnetflags=65536", "volts_analog=256",
+                          "processNameID=ABCDEFGHIJ", "gasID=ABCDEF", "bogus=1", "current_actual",
+                          "voltage_actual=12a", "voltage_actual="}) {
+    EXPECT_EQ(machine(root.path(), {"status", "set", "current_actual=1", bad}).exitCode, 2) << bad;
   }
-  EXPECT_EQ(produce(), before);
+  EXPECT_EQ(machine(root.path(), {"status", "set"}).exitCode, 2);
+  EXPECT_EQ(produce(), text);
 }
 
 TEST_F(MachineStatusTest, RunMovesThroughTheWeldCycle) {
@@ -155,54 +113,54 @@ TEST_F(MachineStatusTest, RunMovesThroughTheWeldCycle) {
   ASSERT_GT(run, 0);
   EXPECT_NE(started.find("publishing"), std::string::npos);
   std::vector<long> states;
-  std::vector<std::string> texts;
+  size_t texts = 0;
   long weldCurrent = 0;
-  std::string text;
+  std::string text, last;
   auto start = std::chrono::steady_clock::now();
   while (millisecondsSince(start) < 2300) {
     text = produce();
     long state = member(text, "sequence_state");
     if (states.empty() || states.back() != state) states.push_back(state);
     if (state == 3) weldCurrent = std::max(weldCurrent, member(text, "current_actual"));
-    if (texts.empty() || texts.back() != text) texts.push_back(text);
+    if (text != last) ++texts;
+    last = text;
     usleep(10000);
   }
   kill(run, SIGTERM);
   EXPECT_EQ(exitCode(run), 0);
-
   // Even at rest the raw readings move: nearly every request sees a new text.
-  EXPECT_GT(texts.size(), 50u);
+  EXPECT_GT(texts, 50u);
   EXPECT_NE(text.find("processNameID:'MIG-Pulse',wireTypeID:'ER70S',wireSizeID:'.035',gasID:'C25',"
                       "alloyID:'Steel',name:'Program 1'"),
             std::string::npos)
       << text;
   EXPECT_GT(weldCurrent, 150);
   // Each stage follows the one before it: idle, preflow, start, weld, crater,
-  // postflow. On a busy machine a sample may miss one of the short stages
-  // (100 ms here), never the long ones.
+  // postflow. A sample may miss one of the short stages, never the long ones.
   ASSERT_GE(states.size(), 5u);
   for (size_t k = 1; k < states.size(); ++k) {
     long step = (states[k] - states[k - 1] + 6) % 6;
     EXPECT_TRUE(step == 1 || step == 2) << states[k - 1] << " -> " << states[k];
   }
-  for (long longStage : {0, 3, 5}) {
-    EXPECT_NE(std::find(states.begin(), states.end(), longStage), states.end()) << longStage;
-  }
+  for (long longStage : {0, 3, 5}) EXPECT_NE(std::find(states.begin(), states.end(), longStage), states.end());
 }
 
-TEST_F(MachineStatusTest, LockMakesTheModuleSendItsPreviousText) {
-  ASSERT_EQ(machine(root.path(), {"status", "set", "current_actual=10"}), 0);
-  std::string before = produce();
-  std::string holding;
-  pid_t lock = startMachine(root.path(), {"status", "lock", "--ms", "1500"}, &holding);
-  EXPECT_EQ(holding, "holding DNET_MMF_MUTEX for 1500 ms");
-  SharedBlock block(u"DNET_DATA", 121);
-  block.data()[0] = 20;  // behind the lock
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(produce(), before);
-  EXPECT_GE(millisecondsSince(start), 990);
-  EXPECT_EQ(exitCode(lock), 0);
-  EXPECT_EQ(member(produce(), "current_actual"), 20);
+TEST(MachineLock, HoldsEachGroupsMutexForTheGivenTime) {
+  TempRoot root;
+  const struct {
+    const char* group;
+    LPCWSTR mutex;
+    const char* holding;
+  } locks[] = {{"status", u"DNET_MMF_MUTEX", "holding DNET_MMF_MUTEX for 500 ms"},
+               {"mailbox", u"DB_LOG_MMF_MUTEX", "holding DB_LOG_MMF_MUTEX for 500 ms"}};
+  for (const auto& l : locks) {
+    std::string holding;
+    pid_t lock = startMachine(root.path(), {l.group, "lock", "--ms", "500"}, &holding);
+    EXPECT_EQ(holding, l.holding);
+    EXPECT_EQ(mutexIsFree(l.mutex), 1);
+    EXPECT_EQ(exitCode(lock), 0);
+    EXPECT_EQ(mutexIsFree(l.mutex), 0);
+  }
 }
 
 class MachineMailboxTest : public ::testing::Test {
@@ -218,7 +176,7 @@ class MachineMailboxTest : public ::testing::Test {
     return rows;
   }
 
-  LinkRoot root;
+  TempRoot root;
   quenta::SettingsStore store;
   DbLogMailbox mailbox;
 };
@@ -231,26 +189,20 @@ TEST_F(MachineMailboxTest, ShowListsAndDrainLogsTheModulesEventsAcrossTheWrap) {
   ASSERT_TRUE(mailbox.post(17, 5, 1, 3));
   ASSERT_TRUE(mailbox.post(99, 1, 2, 3));
 
-  std::string shown;
-  ASSERT_EQ(machine(root.path(), {"mailbox", "show"}, &shown), 0);
-  const std::string expected = lines({
-      "{\"head\":1,\"tail\":62}",
+  const std::string events =
       "{\"slot\":62,\"code\":8,\"arg1\":602,\"arg2\":1,\"arg3\":0,"
-      "\"description\":\"Parameter 602 changed from the web page\"}",
+      "\"description\":\"Parameter 602 changed from the web page\"}\n"
       "{\"slot\":63,\"code\":17,\"arg1\":5,\"arg2\":1,\"arg3\":3,"
-      "\"description\":\"Name and description of weld file 5 changed from the web page\"}",
+      "\"description\":\"Name and description of weld file 5 changed from the web page\"}\n"
       "{\"slot\":0,\"code\":99,\"arg1\":1,\"arg2\":2,\"arg3\":3,"
-      "\"description\":\"Event 99 (1, 2, 3) from the web page\"}",
-  });
-  EXPECT_EQ(shown, expected);
+      "\"description\":\"Event 99 (1, 2, 3) from the web page\"}\n";
   // Showing takes nothing.
-  ASSERT_EQ(machine(root.path(), {"mailbox", "show"}, &shown), 0);
-  EXPECT_EQ(shown, expected);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(machine(root.path(), {"mailbox", "show"}).out, "{\"head\":1,\"tail\":62}\n" + events);
+  }
   EXPECT_TRUE(systemLog().empty());
 
-  std::string drained;
-  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}, &drained), 0);
-  EXPECT_EQ(drained, expected.substr(expected.find('\n') + 1));
+  EXPECT_EQ(machine(root.path(), {"mailbox", "drain"}).out, events);
   std::vector<quenta::SystemLogRow> rows = systemLog();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].description, "Parameter 602 changed from the web page");
@@ -263,20 +215,21 @@ TEST_F(MachineMailboxTest, ShowListsAndDrainLogsTheModulesEventsAcrossTheWrap) {
   EXPECT_EQ(dbLogWord(block.data(), DB_LOG_TAIL_OFFSET), 1);
   EXPECT_EQ(dbLogWord(block.data(), DB_LOG_HEAD_OFFSET), 1);
 
-  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}, &drained), 0);
-  EXPECT_EQ(drained, "");
+  ToolResult again = machine(root.path(), {"mailbox", "drain"});
+  EXPECT_EQ(again.exitCode, 0);
+  EXPECT_EQ(again.out, "");
   EXPECT_EQ(systemLog().size(), 3u);
 }
 
 TEST_F(MachineMailboxTest, AFullRingDrainsInOrderAndTakesPostsAgain) {
   for (WORD i = 0; i < 63; ++i) ASSERT_TRUE(mailbox.post(8, static_cast<WORD>(100 + i), 1, 0));
   EXPECT_FALSE(mailbox.post(8, 999, 1, 0));
-  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}), 0);
+  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}).exitCode, 0);
   std::vector<quenta::SystemLogRow> rows = systemLog();
   ASSERT_EQ(rows.size(), 63u);
   for (WORD i = 0; i < 63; ++i) EXPECT_EQ(rows[i].first, 100 + i);
   EXPECT_TRUE(mailbox.post(4, 2, 1, 0));
-  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}), 0);
+  ASSERT_EQ(machine(root.path(), {"mailbox", "drain"}).exitCode, 0);
   rows = systemLog();
   ASSERT_EQ(rows.size(), 64u);
   EXPECT_EQ(rows[63].description, "Encoder lock of bank 2 changed from the web page");
@@ -305,35 +258,32 @@ TEST_F(MachineMailboxTest, FollowKeepsDrainingUntilStopped) {
 }
 
 TEST(MachineMailboxWithoutDatabase, DrainFailsAndKeepsTheEvents) {
-  LinkRoot root;
+  TempRoot root;
   DbLogMailbox mailbox;
   ASSERT_TRUE(mailbox.open());
   ASSERT_TRUE(mailbox.post(8, 149, 1, 0));
-  EXPECT_EQ(machine(root.path(), {"mailbox", "drain"}), 1);
-  std::string shown;
-  ASSERT_EQ(machine(root.path(), {"mailbox", "show"}, &shown), 0);
-  EXPECT_NE(shown.find("\"arg1\":149"), std::string::npos) << shown;
+  EXPECT_EQ(machine(root.path(), {"mailbox", "drain"}).exitCode, 1);
+  EXPECT_NE(machine(root.path(), {"mailbox", "show"}).out.find("\"arg1\":149"), std::string::npos);
 }
 
 TEST(MachineCommandLine, EveryCommandHasHelpAndBadArgumentsAreRefused) {
-  LinkRoot root;
+  TempRoot root;
   const std::vector<std::vector<std::string>> helped = {
-      {"status", "--help"},          {"status", "set", "--help"},   {"status", "show", "--help"},
-      {"status", "run", "--help"},   {"status", "lock", "--help"},  {"mailbox", "--help"},
+      {"status", "--help"},         {"status", "set", "--help"},  {"status", "show", "--help"},
+      {"status", "run", "--help"},  {"status", "lock", "--help"}, {"mailbox", "--help"},
       {"mailbox", "show", "--help"}, {"mailbox", "drain", "--help"}, {"mailbox", "lock", "--help"},
   };
-  for (const std::vector<std::string>& args : helped) {
-    std::string out;
-    EXPECT_EQ(machine(root.path(), args, &out), 0) << args[1];
-    EXPECT_EQ(out.compare(0, 7, "usage: "), 0) << args[1];
+  for (const auto& args : helped) {
+    ToolResult help = machine(root.path(), args);
+    EXPECT_EQ(help.exitCode, 0) << args[1];
+    EXPECT_EQ(help.out.compare(0, 7, "usage: "), 0) << args[1];
   }
-  EXPECT_EQ(machine(root.path(), {"status", "run", "--hz", "0"}), 2);
-  EXPECT_EQ(machine(root.path(), {"status", "run", "--hz", "1001"}), 2);
-  EXPECT_EQ(machine(root.path(), {"status", "lock"}), 2);
-  EXPECT_EQ(machine(root.path(), {"status", "lock", "--ms", "x"}), 2);
-  EXPECT_EQ(machine(root.path(), {"mailbox", "drain", "--fast"}), 2);
-  EXPECT_EQ(machine(root.path(), {"status", "fly"}), 2);
-  EXPECT_EQ(machine(root.path() + "/missing", {"status", "show"}), 1);
+  const std::vector<std::vector<std::string>> refused = {
+      {"status", "run", "--hz", "0"}, {"status", "run", "--hz", "1001"}, {"status", "lock"},
+      {"status", "lock", "--ms", "x"}, {"mailbox", "drain", "--fast"},  {"status", "fly"},
+  };
+  for (const auto& args : refused) EXPECT_EQ(machine(root.path(), args).exitCode, 2) << args.back();
+  EXPECT_EQ(machine(root.path() + "/missing", {"status", "show"}).exitCode, 1);
 }
 
 }  // namespace

@@ -1,50 +1,107 @@
-// A fresh temporary directory as the device root for one test: created and
-// named in QUENTA_ROOT on construction, removed with everything in it after.
+// Helpers for the platform and machine-link tests: an empty device root named
+// in QUENTA_ROOT (its files and named objects go with it), a forked second
+// process that answers through its exit code, a one-byte signal between the
+// two, and a named block opened as the machine's processes open it.
 #ifndef QUENTA_TESTS_PLATFORM_TEMPROOT_H_
 #define QUENTA_TESTS_PLATFORM_TEMPROOT_H_
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-#include <QuentaPlatform.h>
+#include <windows.h>
 
-class TempRoot {
+#include "tests/support/TestRoot.h"
+
+class TempRoot : public TestRoot {
  public:
-  TempRoot() {
-    char pattern[] = "/tmp/quenta-platform-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made != nullptr) path_ = made;
-    setenv("QUENTA_ROOT", path_.c_str(), 1);
-  }
-  ~TempRoot() {
-    // Named objects outlive their processes like files; they go with the root.
-    quenta::removeNamedObjects(nullptr);
-    unsetenv("QUENTA_ROOT");
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempRoot(const TempRoot&) = delete;
-  TempRoot& operator=(const TempRoot&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string host(const std::string& relative) const { return path_ + "/" + relative; }
-
-  void write(const std::string& relative, const std::string& content) const {
-    std::ofstream out(host(relative), std::ios::binary);
-    out << content;
-  }
-  std::string read(const std::string& relative) const {
-    std::ifstream in(host(relative), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  TempRoot() : TestRoot(false) { setenv("QUENTA_ROOT", path().c_str(), 1); }
+  ~TempRoot() { unsetenv("QUENTA_ROOT"); }
+  std::string host(const std::string& relative) const { return path() + "/" + relative; }
   bool exists(const std::string& relative) const { return std::filesystem::exists(host(relative)); }
+};
+
+// Runs body in a forked child; its return value becomes the exit code.
+template <typename Body>
+pid_t forkChild(Body body) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  return pid;
+}
+
+inline int exitCode(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+struct Signal {
+  Signal() {
+    if (pipe(fds) != 0) fds[0] = fds[1] = -1;
+  }
+  ~Signal() {
+    close(fds[0]);
+    close(fds[1]);
+  }
+  void raise() { (void)!write(fds[1], "x", 1); }
+  bool await() {
+    char c;
+    return read(fds[0], &c, 1) == 1;
+  }
+  int fds[2];
+};
+
+// A child that takes the named mutex, says so, and holds it until released
+// (or, with die, exits still holding it).
+inline pid_t holdMutex(LPCWSTR name, Signal* locked, Signal* release, bool die) {
+  return forkChild([=] {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+    if (mutex == nullptr || WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0) return 1;
+    locked->raise();
+    if (die) _exit(0);
+    release->await();
+    return ReleaseMutex(mutex) ? 0 : 2;
+  });
+}
+
+// A child that must get the named mutex at once (nobody holds it).
+inline int mutexIsFree(LPCWSTR name) {
+  return exitCode(forkChild([name] {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+    if (mutex == nullptr || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) return 1;
+    return ReleaseMutex(mutex) ? 0 : 2;
+  }));
+}
+
+inline long long millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+inline HANDLE openMapping(LPCWSTR name, DWORD size) {
+  return CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, size, name);
+}
+
+class SharedBlock {
+ public:
+  SharedBlock(LPCWSTR name, DWORD size) : mapping(openMapping(name, size)) {
+    if (mapping != nullptr) bytes = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+  }
+  ~SharedBlock() {
+    if (bytes != nullptr) UnmapViewOfFile(bytes);
+    if (mapping != nullptr) CloseHandle(mapping);
+  }
+  SharedBlock(const SharedBlock&) = delete;
+  SharedBlock& operator=(const SharedBlock&) = delete;
+  BYTE* data() { return bytes; }
 
  private:
-  std::string path_;
+  HANDLE mapping;
+  BYTE* bytes = nullptr;
 };
 
 #endif  // QUENTA_TESTS_PLATFORM_TEMPROOT_H_

@@ -10,28 +10,28 @@
 
 namespace {
 
-// Converts the whole text (no terminator) and returns the UTF-16 result.
+// Converts the whole text (no terminator): asks the size, then converts.
 std::u16string toWide(const std::string& text, DWORD flags = 0) {
   int needed = MultiByteToWideChar(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::u16string out(static_cast<size_t>(needed), u'\0');
   if (needed > 0) {
-    int made = MultiByteToWideChar(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), &out[0], needed);
-    EXPECT_EQ(made, needed);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), &out[0], needed),
+              needed);
   }
   return out;
 }
 
 std::string toUtf8(const std::u16string& text, DWORD flags = 0) {
-  int needed = WideCharToMultiByte(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
+  int size = static_cast<int>(text.size());
+  int needed = WideCharToMultiByte(CP_UTF8, flags, text.data(), size, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(needed), '\0');
   if (needed > 0) {
-    int made = WideCharToMultiByte(CP_UTF8, flags, text.data(), static_cast<int>(text.size()), &out[0], needed,
-                                   nullptr, nullptr);
-    EXPECT_EQ(made, needed);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, flags, text.data(), size, &out[0], needed, nullptr, nullptr), needed);
   }
   return out;
 }
+
+DWORD lastError() { return GetLastError(); }
 
 TEST(CodePageTest, EverySequenceLengthBothWays) {
   // A, e-acute (2 bytes), euro sign (3 bytes), G clef (4 bytes, a surrogate pair).
@@ -54,89 +54,89 @@ TEST(CodePageTest, EverySequenceLengthBothWays) {
 
 TEST(CodePageTest, TerminatorAndExactSizes) {
   char16_t wide[8];
-  // -1 counts the terminator, and converts it.
+  // -1 counts the terminator, and converts it; an explicit length does not add one.
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0), 4);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 4), 4);
   EXPECT_EQ(std::u16string(wide), u"abc");
-  // An explicit length does not add one.
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 0), 3);
-  // One unit short fails.
+  // One unit short fails; a surrogate pair needs both its units.
   SetLastError(0);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 3), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  // A surrogate pair needs two units; one is not enough.
+  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 2), 2);
   // Embedded nulls are characters when the length is given.
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\0b", 3, wide, 8), 3);
-  EXPECT_EQ(wide[1], u'\0');
-  EXPECT_EQ(wide[2], u'b');
+  EXPECT_EQ(std::u16string(wide, 3), std::u16string(u"a\0b", 3));
 
   char bytes[8];
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", -1, nullptr, 0, nullptr, nullptr), 4);
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", -1, bytes, 4, nullptr, nullptr), 4);
   EXPECT_STREQ(bytes, "\xE2\x82\xAC");
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", -1, bytes, 3, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", 1, bytes, 2, nullptr, nullptr), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-TEST(CodePageTest, IllFormedUtf8) {
-  struct Case {
+TEST(CodePageTest, IllFormedInputReplacedOrRefusedWithTheFlag) {
+  const struct {
     const char* input;
-    std::u16string replaced;  // without the flag: one U+FFFD per maximal ill-formed part
-  };
-  const Case cases[] = {
-      {"a\x80z", u"a\uFFFDz"},                       // stray continuation byte
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},                  // overlong '/'
-      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},        // overlong three-byte form
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},        // an encoded surrogate
+    std::u16string replaced;  // one U+FFFD per maximal ill-formed part
+  } utf8Cases[] = {
+      {"a\x80z", u"a\uFFFDz"},                            // stray continuation byte
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong '/'
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong three-byte form
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
-      {"\xE2\x82z", u"\uFFFDz"},                      // cut-off sequence: one replacement
-      {"\xF0\x9F\x98", u"\uFFFD"},                    // cut off at the end
+      {"\xE2\x82z", u"\uFFFDz"},                          // cut-off sequence: one replacement
+      {"\xF0\x9F\x98", u"\uFFFD"},                        // cut off at the end
       {"\xFF", u"\uFFFD"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : utf8Cases) {
     std::string input(c.input);
-    EXPECT_EQ(toWide(input), c.replaced) << "input " << testing::PrintToString(input);
+    SCOPED_TRACE(testing::PrintToString(input));
+    EXPECT_EQ(toWide(input), c.replaced);
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, input.data(), static_cast<int>(input.size()),
                                   nullptr, 0),
               0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   }
   EXPECT_EQ(quenta::widen("x\xC3"), u"x\uFFFD");
-}
 
-TEST(CodePageTest, LoneSurrogates) {
-  const std::u16string lone[] = {std::u16string(1, u'\xD800') + u"a", u"a" + std::u16string(1, u'\xDC00'),
-                                 std::u16string(1, u'\xDC00') + std::u16string(1, u'\xD800')};
-  const std::string expected[] = {"\xEF\xBF\xBD" "a", "a\xEF\xBF\xBD", "\xEF\xBF\xBD\xEF\xBF\xBD"};
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(toUtf8(lone[i]), expected[i]);
-    EXPECT_EQ(quenta::narrow(lone[i]), expected[i]);
+  // Lone surrogates, wherever they stand.
+  const struct {
+    std::u16string input;
+    std::string replaced;
+  } utf16Cases[] = {
+      {std::u16string(1, u'\xD800') + u"a", "\xEF\xBF\xBD" "a"},
+      {u"a" + std::u16string(1, u'\xDC00'), "a\xEF\xBF\xBD"},
+      {std::u16string(1, u'\xDC00') + std::u16string(1, u'\xD800'), "\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const auto& c : utf16Cases) {
+    SCOPED_TRACE(c.replaced);
+    EXPECT_EQ(toUtf8(c.input), c.replaced);
+    EXPECT_EQ(quenta::narrow(c.input), c.replaced);
     SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone[i].data(), static_cast<int>(lone[i].size()),
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, c.input.data(), static_cast<int>(c.input.size()),
                                   nullptr, 0, nullptr, nullptr),
               0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   }
   // A high surrogate that ends the given length is alone, even if a low one follows.
-  const char16_t pair[] = u"\U0001F600";
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, pair, 1, nullptr, 0, nullptr, nullptr), 3);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\U0001F600", 1, nullptr, 0, nullptr, nullptr), 3);
 }
 
 TEST(CodePageTest, RefusedParameters) {
   char16_t wide[4];
   char bytes[4];
   BOOL usedDefault = FALSE;
-  struct Refusal {
+  const struct {
     std::function<int()> call;
     DWORD error;
-  };
-  const Refusal refusals[] = {
+  } refusals[] = {
       {[&] { return MultiByteToWideChar(1252, 0, "a", 1, wide, 4); }, ERROR_INVALID_PARAMETER},
       {[&] { return MultiByteToWideChar(CP_UTF8, 0, nullptr, 1, wide, 4); }, ERROR_INVALID_PARAMETER},
       {[&] { return MultiByteToWideChar(CP_UTF8, 0, "a", 0, wide, 4); }, ERROR_INVALID_PARAMETER},
@@ -158,7 +158,7 @@ TEST(CodePageTest, RefusedParameters) {
   for (size_t i = 0; i < sizeof refusals / sizeof refusals[0]; ++i) {
     SetLastError(0);
     EXPECT_EQ(refusals[i].call(), 0) << "case " << i;
-    EXPECT_EQ(GetLastError(), refusals[i].error) << "case " << i;
+    EXPECT_EQ(lastError(), refusals[i].error) << "case " << i;
   }
   // The ANSI code page takes a default character and reports none used.
   usedDefault = TRUE;

@@ -1,92 +1,24 @@
 // Named mappings and mutexes between processes: each case forks the other
 // process, which reports through its exit code (0 = all its checks held).
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sched.h>
 
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include <QuentaPlatform.h>
 #include <windows.h>
 
+#include "TempRoot.h"
+
 namespace {
 
 const DWORD kErrorNotOwner = 288;
 
-class NamedObjectsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root = makeRoot();
-    ASSERT_FALSE(root.empty());
-    setenv("QUENTA_ROOT", root.c_str(), 1);
-  }
-  void TearDown() override {
-    for (const std::string& dir : roots) {
-      setenv("QUENTA_ROOT", dir.c_str(), 1);
-      quenta::removeNamedObjects(nullptr);
-      rmdir(dir.c_str());
-    }
-    unsetenv("QUENTA_ROOT");
-  }
-
-  std::string makeRoot() {
-    char pattern[] = "/tmp/quenta-named-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return "";
-    roots.push_back(pattern);
-    return pattern;
-  }
-
-  std::string root;
-  std::vector<std::string> roots;
-};
-
-// Runs body in a forked child; its return value becomes the exit code.
-template <typename Body>
-pid_t forkChild(Body body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  return pid;
-}
-
-int exitCode(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-}
-
-// A one-byte signal between the processes.
-struct Signal {
-  Signal() {
-    if (pipe(fds) != 0) fds[0] = fds[1] = -1;
-  }
-  ~Signal() {
-    close(fds[0]);
-    close(fds[1]);
-  }
-  void raise() { (void)!write(fds[1], "x", 1); }
-  bool await() {
-    char c;
-    return read(fds[0], &c, 1) == 1;
-  }
-  int fds[2];
-};
-
-long long millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
-
-HANDLE openMapping(LPCWSTR name, DWORD size) {
-  return CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, size, name);
-}
-
-TEST_F(NamedObjectsTest, FirstCreatorGetsZeroesAndLaterOpenersTheSameBlock) {
+TEST(NamedObjectsTest, FirstCreatorGetsZeroesAndLaterOpenersTheSameBlock) {
+  TempRoot root;
   HANDLE mapping = openMapping(u"DNET_DATA", 121);
   ASSERT_NE(mapping, nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -95,7 +27,6 @@ TEST_F(NamedObjectsTest, FirstCreatorGetsZeroesAndLaterOpenersTheSameBlock) {
   for (int i = 0; i < 121; ++i) ASSERT_EQ(view[i], 0) << i;
   view[0] = 0xA5;
   view[120] = 0x5A;
-
   pid_t child = forkChild([] {
     HANDLE other = openMapping(u"DNET_DATA", 121);
     if (other == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return 1;
@@ -106,7 +37,6 @@ TEST_F(NamedObjectsTest, FirstCreatorGetsZeroesAndLaterOpenersTheSameBlock) {
   });
   ASSERT_EQ(exitCode(child), 0);
   EXPECT_EQ(view[60], 0x77);
-
   // The view outlives the handle, as on Win32.
   EXPECT_TRUE(CloseHandle(mapping));
   EXPECT_FALSE(CloseHandle(mapping));
@@ -114,9 +44,22 @@ TEST_F(NamedObjectsTest, FirstCreatorGetsZeroesAndLaterOpenersTheSameBlock) {
   EXPECT_EQ(view[60], 0x77);
   EXPECT_TRUE(UnmapViewOfFile(view));
   EXPECT_FALSE(UnmapViewOfFile(view));
+
+  // Removing the root's objects starts them afresh.
+  ASSERT_NE(CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX"), nullptr);
+  std::string error;
+  EXPECT_TRUE(quenta::removeNamedObjects(&error)) << error;
+  mapping = openMapping(u"DNET_DATA", 121);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  view = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view[0], 0);
+  EXPECT_NE(CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
 }
 
-TEST_F(NamedObjectsTest, MappingArgumentsAreChecked) {
+TEST(NamedObjectsTest, MappingArgumentsAreChecked) {
+  TempRoot root;
   HANDLE mapping = openMapping(u"SMALL", 100);
   ASSERT_NE(mapping, nullptr);
   // An opener may ask for less than was made (and gets all of it), never more.
@@ -148,19 +91,18 @@ TEST_F(NamedObjectsTest, MappingArgumentsAreChecked) {
   EXPECT_EQ(CreateMutexW(nullptr, FALSE, u"NOROOT"), nullptr);
 }
 
-TEST_F(NamedObjectsTest, TwoRootsNeverShareAndOneRootAlwaysDoes) {
-  HANDLE first = openMapping(u"DB_LOG_DATA", 516);
-  ASSERT_NE(first, nullptr);
-  BYTE* firstView = static_cast<BYTE*>(MapViewOfFile(first, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  ASSERT_NE(firstView, nullptr);
-  firstView[3] = 9;
+TEST(NamedObjectsTest, TwoRootsNeverShareAndOneRootAlwaysDoes) {
+  TempRoot other;
+  TempRoot root;  // current
+  SharedBlock first(u"DB_LOG_DATA", 516);
+  ASSERT_NE(first.data(), nullptr);
+  first.data()[3] = 9;
   HANDLE firstMutex = CreateMutexW(nullptr, TRUE, u"DB_LOG_MMF_MUTEX");
   ASSERT_NE(firstMutex, nullptr);
 
-  std::string other = makeRoot();
-  std::string sameAgain = root + "/./";
+  std::string sameAgain = root.path() + "/./";
   pid_t child = forkChild([&] {
-    setenv("QUENTA_ROOT", other.c_str(), 1);
+    setenv("QUENTA_ROOT", other.path().c_str(), 1);
     HANDLE mapping = openMapping(u"DB_LOG_DATA", 516);
     if (mapping == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
     BYTE* view = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -180,22 +122,14 @@ TEST_F(NamedObjectsTest, TwoRootsNeverShareAndOneRootAlwaysDoes) {
   EXPECT_EQ(exitCode(child), 0);
   EXPECT_TRUE(ReleaseMutex(firstMutex));
   CloseHandle(firstMutex);
-  CloseHandle(first);
-  UnmapViewOfFile(firstView);
 }
 
-TEST_F(NamedObjectsTest, WaitTimesOutWhileAnotherProcessHoldsTheMutex) {
+TEST(NamedObjectsTest, WaitTimesOutWhileAnotherProcessHoldsTheMutex) {
+  TempRoot root;
   HANDLE mutex = CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX");
   ASSERT_NE(mutex, nullptr);
   Signal locked, done;
-  pid_t child = forkChild([&] {
-    HANDLE own = CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX");
-    if (own == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return 1;
-    if (WaitForSingleObject(own, 1000) != WAIT_OBJECT_0) return 2;
-    locked.raise();
-    done.await();
-    return ReleaseMutex(own) ? 0 : 3;
-  });
+  pid_t child = holdMutex(u"DNET_MMF_MUTEX", &locked, &done, false);
   ASSERT_TRUE(locked.await());
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(WaitForSingleObject(mutex, 200), WAIT_TIMEOUT);
@@ -210,51 +144,42 @@ TEST_F(NamedObjectsTest, WaitTimesOutWhileAnotherProcessHoldsTheMutex) {
   EXPECT_TRUE(CloseHandle(mutex));
 }
 
-TEST_F(NamedObjectsTest, OwnerDyingHoldingTheMutexAbandonsIt) {
+TEST(NamedObjectsTest, OwnerDyingHoldingTheMutexAbandonsIt) {
+  TempRoot root;
   HANDLE mutex = CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX");
   ASSERT_NE(mutex, nullptr);
   pid_t child = forkChild([] {
     HANDLE own = CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX");
-    if (own == nullptr) return 1;
     // Twice, so the death must undo a recursion as well.
+    if (own == nullptr || WaitForSingleObject(own, 1000) != WAIT_OBJECT_0) return 1;
     if (WaitForSingleObject(own, 1000) != WAIT_OBJECT_0) return 2;
-    if (WaitForSingleObject(own, 1000) != WAIT_OBJECT_0) return 3;
     _exit(0);
   });
   ASSERT_EQ(exitCode(child), 0);
   EXPECT_EQ(WaitForSingleObject(mutex, 1000), WAIT_ABANDONED);
   // The waiter now owns it, once: another process is kept out until one release.
-  pid_t blocked = forkChild([] {
-    HANDLE own = CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX");
-    return own != nullptr && WaitForSingleObject(own, 50) == WAIT_TIMEOUT ? 0 : 1;
-  });
-  EXPECT_EQ(exitCode(blocked), 0);
+  EXPECT_EQ(mutexIsFree(u"DNET_MMF_MUTEX"), 1);
   EXPECT_TRUE(ReleaseMutex(mutex));
-  pid_t after = forkChild([] {
-    HANDLE own = CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX");
-    if (own == nullptr || WaitForSingleObject(own, 1000) != WAIT_OBJECT_0) return 1;
-    return ReleaseMutex(own) ? 0 : 2;
-  });
-  EXPECT_EQ(exitCode(after), 0);
+  EXPECT_EQ(mutexIsFree(u"DNET_MMF_MUTEX"), 0);
   // Back to normal for this process too.
   EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(ReleaseMutex(mutex));
 }
 
-TEST_F(NamedObjectsTest, MutexIsRecursiveForItsOwnerAndOnlyTheOwnerReleases) {
+TEST(NamedObjectsTest, MutexIsRecursiveForItsOwnerAndOnlyTheOwnerReleases) {
+  TempRoot root;
   HANDLE mutex = CreateMutexW(nullptr, TRUE, u"RECURSIVE");
   ASSERT_NE(mutex, nullptr);
   EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(mutex, 100), WAIT_OBJECT_0);
   auto outsiderGetsIt = [] {
-    pid_t child = forkChild([] {
+    return exitCode(forkChild([] {
       HANDLE own = CreateMutexW(nullptr, TRUE, u"RECURSIVE");
       if (own == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return 10;
       // Initial ownership goes only to the creator.
       if (ReleaseMutex(own) || GetLastError() != kErrorNotOwner) return 11;
       return WaitForSingleObject(own, 20) == WAIT_OBJECT_0 ? 1 : 0;
-    });
-    return exitCode(child);
+    }));
   };
   // Taken three times (initial owner + two waits): two releases are not enough.
   EXPECT_TRUE(ReleaseMutex(mutex));
@@ -262,15 +187,12 @@ TEST_F(NamedObjectsTest, MutexIsRecursiveForItsOwnerAndOnlyTheOwnerReleases) {
   EXPECT_EQ(outsiderGetsIt(), 0);
 
   // Another thread of the same process is an outsider too.
-  DWORD threadRelease = TRUE;
-  DWORD threadError = 0;
-  DWORD threadWait = 0;
-  std::thread other([&] {
+  DWORD threadRelease = TRUE, threadError = 0, threadWait = 0;
+  std::thread([&] {
     threadRelease = ReleaseMutex(mutex);
     threadError = GetLastError();
     threadWait = WaitForSingleObject(mutex, 20);
-  });
-  other.join();
+  }).join();
   EXPECT_FALSE(threadRelease);
   EXPECT_EQ(threadError, kErrorNotOwner);
   EXPECT_EQ(threadWait, WAIT_TIMEOUT);
@@ -281,23 +203,22 @@ TEST_F(NamedObjectsTest, MutexIsRecursiveForItsOwnerAndOnlyTheOwnerReleases) {
   EXPECT_EQ(GetLastError(), kErrorNotOwner);
 }
 
-TEST_F(NamedObjectsTest, ProcessesRacingToCreateShareOneMutex) {
+TEST(NamedObjectsTest, ProcessesRacingToCreateShareOneMutex) {
   // Children create the mutex and the counter block at the same moment and
   // count under the mutex; a lost update means two mutexes or none.
-  const int kChildren = 4;
-  const int kRounds = 2000;
+  TempRoot root;
+  const int kChildren = 4, kRounds = 2000;
   Signal start;
   pid_t children[kChildren];
-  for (int i = 0; i < kChildren; ++i) {
-    children[i] = forkChild([&] {
+  for (pid_t& child : children) {
+    child = forkChild([&] {
       if (!start.await()) return 1;
-      HANDLE mapping = openMapping(u"COUNTER", 8);
+      SharedBlock block(u"COUNTER", 8);
       HANDLE mutex = CreateMutexW(nullptr, FALSE, u"COUNTER_MUTEX");
-      if (mapping == nullptr || mutex == nullptr) return 2;
-      volatile DWORD* counter = static_cast<volatile DWORD*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-      if (counter == nullptr) return 3;
+      if (block.data() == nullptr || mutex == nullptr) return 2;
+      volatile DWORD* counter = reinterpret_cast<volatile DWORD*>(block.data());
       for (int round = 0; round < kRounds; ++round) {
-        if (WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0) return 4;
+        if (WaitForSingleObject(mutex, 5000) != WAIT_OBJECT_0) return 3;
         DWORD value = *counter;
         sched_yield();
         *counter = value + 1;
@@ -307,34 +228,12 @@ TEST_F(NamedObjectsTest, ProcessesRacingToCreateShareOneMutex) {
     });
   }
   for (int i = 0; i < kChildren; ++i) start.raise();
-  for (int i = 0; i < kChildren; ++i) EXPECT_EQ(exitCode(children[i]), 0);
+  for (pid_t child : children) EXPECT_EQ(exitCode(child), 0);
   HANDLE mapping = openMapping(u"COUNTER", 8);
-  ASSERT_NE(mapping, nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   DWORD* counter = static_cast<DWORD*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
   ASSERT_NE(counter, nullptr);
   EXPECT_EQ(*counter, static_cast<DWORD>(kChildren * kRounds));
-}
-
-TEST_F(NamedObjectsTest, RemovingTheRootsObjectsStartsThemAfresh) {
-  HANDLE mapping = openMapping(u"DNET_DATA", 121);
-  ASSERT_NE(mapping, nullptr);
-  BYTE* view = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  ASSERT_NE(view, nullptr);
-  view[0] = 1;
-  CloseHandle(mapping);
-  UnmapViewOfFile(view);
-  ASSERT_NE(CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX"), nullptr);
-
-  std::string error;
-  EXPECT_TRUE(quenta::removeNamedObjects(&error)) << error;
-  mapping = openMapping(u"DNET_DATA", 121);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-  view = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  ASSERT_NE(view, nullptr);
-  EXPECT_EQ(view[0], 0);
-  EXPECT_NE(CreateMutexW(nullptr, FALSE, u"DNET_MMF_MUTEX"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
 }
 
 }  // namespace
