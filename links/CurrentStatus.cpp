@@ -23,48 +23,24 @@ int fieldNumber(const BYTE* block, const StatusField& field) {
 
 }  // namespace
 
-CurrentStatus::CurrentStatus()
-    : JSVariable(SafeCString("CurrentStatus")),
-      mapping(nullptr),
-      view(nullptr),
-      mutex(nullptr),
-      snapshotFresh(false) {
+CurrentStatus::CurrentStatus() : JSVariable(SafeCString("CurrentStatus")), snapshotFresh(false) {
   // Until the first copy the status reads as all zero.
   for (DWORD i = 0; i < CURRENT_STATUS_BLOCK_SIZE; ++i) {
     snapshot[i] = 0;
   }
-  mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0,
-                               CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MAPPING);
-  if (mapping != nullptr) {
-    view = static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  }
-  mutex = CreateMutexW(nullptr, FALSE, CURRENT_STATUS_MUTEX);
-}
-
-CurrentStatus::~CurrentStatus() {
-  if (view != nullptr) UnmapViewOfFile(view);
-  if (mapping != nullptr) CloseHandle(mapping);
-  if (mutex != nullptr) CloseHandle(mutex);
+  // Not checked: without the block or its mutex, every copy fails and the
+  // status stays the all-zero snapshot.
+  block.open(CURRENT_STATUS_MAPPING, CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MUTEX);
 }
 
 bool CurrentStatus::copyBlock() {
-  // Without the mapping or its view there is no block to read: the status
-  // stays the all-zero snapshot made at construction.
-  if (view == nullptr) {
-    return false;
-  }
-  DWORD waited = WaitForSingleObject(mutex, CURRENT_STATUS_WAIT_MS);
-  if (waited != WAIT_OBJECT_0) {
-    // An abandoned wait hands us the mutex with a block the dead writer may
-    // have left half-written: it is not copied, but the mutex is given back
-    // so that the control process is not locked out for good.
-    if (waited == WAIT_ABANDONED) ReleaseMutex(mutex);
-    return false;
-  }
+  // The mutex is held only for the copy, never while formatting.
+  if (!block.lock(CURRENT_STATUS_WAIT_MS, false)) return false;
+  const BYTE* view = block.data();
   for (DWORD i = 0; i < CURRENT_STATUS_BLOCK_SIZE; ++i) {
     snapshot[i] = view[i];
   }
-  ReleaseMutex(mutex);
+  block.unlock();
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include "core/JSVariable.h"
+#include "links/SharedBlock.h"
 
 #define CURRENT_STATUS_MAPPING u"DNET_DATA"
 #define CURRENT_STATUS_MUTEX u"DNET_MMF_MUTEX"
@@ -65,7 +66,6 @@ class CurrentStatus : public JSVariable {
  public:
   // Creates or opens the mapping, maps it, creates or opens the mutex.
   CurrentStatus();
-  ~CurrentStatus() override;
 
   bool refresh() override;
   SafeCString* getValue() override;
@@ -75,9 +75,7 @@ class CurrentStatus : public JSVariable {
   // false (and `snapshot` unchanged) otherwise.
   bool copyBlock();
 
-  HANDLE mapping;
-  const BYTE* view;
-  HANDLE mutex;
+  SharedBlock block;  // "DNET_DATA" and "DNET_MMF_MUTEX"
   BYTE snapshot[CURRENT_STATUS_BLOCK_SIZE];
   // True from a copy made by refresh() until the getValue() that uses it.
   bool snapshotFresh;

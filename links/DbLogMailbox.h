@@ -21,6 +21,8 @@
 
 #include <windows.h>
 
+#include "links/SharedBlock.h"
+
 #define DB_LOG_MAPPING u"DB_LOG_DATA"
 #define DB_LOG_MUTEX u"DB_LOG_MMF_MUTEX"
 #define DB_LOG_BLOCK_SIZE 516
@@ -35,8 +37,7 @@
 
 class DbLogMailbox {
  public:
-  DbLogMailbox();
-  ~DbLogMailbox();
+  DbLogMailbox() = default;
 
   // Creates or opens the mapping, maps it, creates or opens the mutex. Callers
   // need not test the result: a mailbox that could not be opened posts nothing.
@@ -46,11 +47,7 @@ class DbLogMailbox {
   bool post(WORD code, WORD arg1, WORD arg2, WORD arg3);
 
  private:
-  void close();
-
-  HANDLE mapping;
-  BYTE* view;
-  HANDLE mutex;
+  SharedBlock block;  // "DB_LOG_DATA" and "DB_LOG_MMF_MUTEX"
 
   DbLogMailbox(const DbLogMailbox&) = delete;
   DbLogMailbox& operator=(const DbLogMailbox&) = delete;

@@ -41,7 +41,7 @@ class CurrentStatusTest : public ::testing::Test {
   }
 
   TempRoot root;
-  SharedBlock block;
+  MappedBlock block;
   CurrentStatus status;
   JSFile file;
 };
@@ -105,7 +105,7 @@ TEST(CurrentStatusUnavailable, ABlockThatCannotBeMappedReadsAsAllZero) {
   TempRoot root;
   // Another process made "DNET_DATA" too small to hold the status: it is
   // never read, whatever it holds.
-  SharedBlock tooSmall(u"DNET_DATA", 40);
+  MappedBlock tooSmall(u"DNET_DATA", 40);
   ASSERT_NE(tooSmall.data(), nullptr);
   memset(tooSmall.data(), 0x41, 40);
   CurrentStatus status;

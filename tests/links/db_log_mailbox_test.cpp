@@ -43,7 +43,7 @@ class DbLogMailboxTest : public ::testing::Test {
   }
 
   TempRoot root;
-  SharedBlock block;
+  MappedBlock block;
   DbLogMailbox mailbox;
 };
 

@@ -182,7 +182,7 @@ class MachineMailboxTest : public ::testing::Test {
 };
 
 TEST_F(MachineMailboxTest, ShowListsAndDrainLogsTheModulesEventsAcrossTheWrap) {
-  SharedBlock block(u"DB_LOG_DATA", 516);
+  MappedBlock block(u"DB_LOG_DATA", 516);
   setDbLogWord(block.data(), DB_LOG_HEAD_OFFSET, 62);
   setDbLogWord(block.data(), DB_LOG_TAIL_OFFSET, 62);
   ASSERT_TRUE(mailbox.post(8, 602, 1, 0));

@@ -86,17 +86,17 @@ inline HANDLE openMapping(LPCWSTR name, DWORD size) {
   return CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, size, name);
 }
 
-class SharedBlock {
+class MappedBlock {
  public:
-  SharedBlock(LPCWSTR name, DWORD size) : mapping(openMapping(name, size)) {
+  MappedBlock(LPCWSTR name, DWORD size) : mapping(openMapping(name, size)) {
     if (mapping != nullptr) bytes = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
   }
-  ~SharedBlock() {
+  ~MappedBlock() {
     if (bytes != nullptr) UnmapViewOfFile(bytes);
     if (mapping != nullptr) CloseHandle(mapping);
   }
-  SharedBlock(const SharedBlock&) = delete;
-  SharedBlock& operator=(const SharedBlock&) = delete;
+  MappedBlock(const MappedBlock&) = delete;
+  MappedBlock& operator=(const MappedBlock&) = delete;
   BYTE* data() { return bytes; }
 
  private:

@@ -94,7 +94,7 @@ TEST(NamedObjectsTest, MappingArgumentsAreChecked) {
 TEST(NamedObjectsTest, TwoRootsNeverShareAndOneRootAlwaysDoes) {
   TempRoot other;
   TempRoot root;  // current
-  SharedBlock first(u"DB_LOG_DATA", 516);
+  MappedBlock first(u"DB_LOG_DATA", 516);
   ASSERT_NE(first.data(), nullptr);
   first.data()[3] = 9;
   HANDLE firstMutex = CreateMutexW(nullptr, TRUE, u"DB_LOG_MMF_MUTEX");
@@ -213,7 +213,7 @@ TEST(NamedObjectsTest, ProcessesRacingToCreateShareOneMutex) {
   for (pid_t& child : children) {
     child = forkChild([&] {
       if (!start.await()) return 1;
-      SharedBlock block(u"COUNTER", 8);
+      MappedBlock block(u"COUNTER", 8);
       HANDLE mutex = CreateMutexW(nullptr, FALSE, u"COUNTER_MUTEX");
       if (block.data() == nullptr || mutex == nullptr) return 2;
       volatile DWORD* counter = reinterpret_cast<volatile DWORD*>(block.data());

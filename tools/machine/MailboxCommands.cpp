@@ -145,7 +145,7 @@ std::vector<Event> unreadEvents(const BYTE* block, WORD* head, WORD* tail) {
 }
 
 bool openMailbox(const Context& context, SharedBlock* block) {
-  return block->open(context, DB_LOG_MAPPING, DB_LOG_BLOCK_SIZE, DB_LOG_MUTEX);
+  return openBlock(context, block, DB_LOG_MAPPING, DB_LOG_BLOCK_SIZE, DB_LOG_MUTEX);
 }
 
 int runShow(const Context& context, int argc, char** argv) {
@@ -156,7 +156,7 @@ int runShow(const Context& context, int argc, char** argv) {
   if (argc > 1) return complain(kExitUsage, "mailbox show takes no arguments");
   SharedBlock block;
   if (!openMailbox(context, &block)) return kExitFailure;
-  if (!block.lock(DB_LOG_WAIT_MS)) return complain(kExitFailure, "DB_LOG_MMF_MUTEX is held elsewhere");
+  if (!lockBlock(block, DB_LOG_WAIT_MS, DB_LOG_MUTEX)) return complain(kExitFailure, "DB_LOG_MMF_MUTEX is held elsewhere");
   WORD head = 0;
   WORD tail = 0;
   std::vector<Event> events = unreadEvents(block.data(), &head, &tail);
@@ -190,7 +190,7 @@ bool storeEvents(quenta::SettingsStore* store, const std::vector<Event>& events)
 // One pass: false when the pass failed (the events stay in the ring).
 bool drainOnce(SharedBlock* block, quenta::SettingsStore* store, bool* stored) {
   *stored = false;
-  if (!block->lock(DB_LOG_WAIT_MS)) {
+  if (!lockBlock(*block, DB_LOG_WAIT_MS, DB_LOG_MUTEX)) {
     complain(kExitFailure, "DB_LOG_MMF_MUTEX is held elsewhere; nothing taken");
     return false;
   }
@@ -207,7 +207,7 @@ bool drainOnce(SharedBlock* block, quenta::SettingsStore* store, bool* stored) {
     return false;
   }
   // The events are logged: tail must move now, however long it takes.
-  while (!block->lock(DB_LOG_WAIT_MS)) {
+  while (!lockBlock(*block, DB_LOG_WAIT_MS, DB_LOG_MUTEX)) {
     if (stopRequested()) {
       complain(kExitFailure, "stopped before tail could move: these events will be logged again");
       return false;

@@ -26,13 +26,7 @@ std::string errorText(const char* what, DWORD error) {
 
 }  // namespace
 
-SharedBlock::~SharedBlock() {
-  if (view != nullptr) UnmapViewOfFile(view);
-  if (mapping != nullptr) CloseHandle(mapping);
-  if (mutex != nullptr) CloseHandle(mutex);
-}
-
-bool SharedBlock::open(const Context& context, LPCWSTR mappingName, DWORD size, LPCWSTR mutexName) {
+bool openBlock(const Context& context, SharedBlock* block, LPCWSTR mappingName, DWORD size, LPCWSTR mutexName) {
   if (context.root.empty()) {
     complain(kExitUsage, "no device root: give --root DIR or set QUENTA_ROOT");
     return false;
@@ -44,38 +38,23 @@ bool SharedBlock::open(const Context& context, LPCWSTR mappingName, DWORD size, 
   }
   // The platform layer names its shared objects after the device root.
   setenv("QUENTA_ROOT", context.root.c_str(), 1);
-  std::string mappingText = quenta::narrow(mappingName);
-  mutexText = quenta::narrow(mutexName);
-  mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, size, mappingName);
-  if (mapping == nullptr) {
-    complain(kExitFailure, errorText(("opening the shared block " + mappingText).c_str(), GetLastError()));
-    return false;
-  }
-  view = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-  if (view == nullptr) {
-    complain(kExitFailure, errorText(("mapping the shared block " + mappingText).c_str(), GetLastError()));
-    return false;
-  }
-  mutex = CreateMutexW(nullptr, FALSE, mutexName);
-  if (mutex == nullptr) {
-    complain(kExitFailure, errorText(("opening the mutex " + mutexText).c_str(), GetLastError()));
+  if (!block->open(mappingName, size, mutexName)) {
+    std::string what = "opening the shared block " + quenta::narrow(mappingName) + " and its mutex " +
+                       quenta::narrow(mutexName);
+    complain(kExitFailure, errorText(what.c_str(), GetLastError()));
     return false;
   }
   return true;
 }
 
-bool SharedBlock::lock(DWORD milliseconds) {
-  DWORD waited = WaitForSingleObject(mutex, milliseconds);
-  if (waited == WAIT_OBJECT_0) return true;
-  if (waited == WAIT_ABANDONED) {
+bool lockBlock(SharedBlock& block, DWORD milliseconds, LPCWSTR mutexName) {
+  if (!block.lock(milliseconds, true)) return false;
+  if (block.wasAbandoned()) {
     std::fprintf(stderr, "quenta-machine: %s was abandoned by a process that died holding it; taken over\n",
-                 mutexText.c_str());
-    return true;
+                 quenta::narrow(mutexName).c_str());
   }
-  return false;
+  return true;
 }
-
-void SharedBlock::unlock() { ReleaseMutex(mutex); }
 
 void installStopHandlers() {
   struct sigaction action;
@@ -142,17 +121,17 @@ int holdMutexCommand(const Context& context, int argc, char** argv, LPCWSTR mapp
   }
   if (!haveTime) return complain(kExitUsage, "lock needs --ms N");
   SharedBlock block;
-  if (!block.open(context, mappingName, size, mutexName)) return kExitFailure;
+  if (!openBlock(context, &block, mappingName, size, mutexName)) return kExitFailure;
   installStopHandlers();
   // Whoever holds it now is waited for as long as it takes (Ctrl-C gives up).
-  while (!block.lock(500)) {
+  while (!lockBlock(block, 500, mutexName)) {
     if (stopRequested()) return kExitFailure;
   }
-  std::printf("holding %s for %lu ms\n", block.mutexLabel().c_str(), milliseconds);
+  std::printf("holding %s for %lu ms\n", quenta::narrow(mutexName).c_str(), milliseconds);
   std::fflush(stdout);
   bool completed = sleepUnlessStopped(static_cast<unsigned>(milliseconds));
   block.unlock();
-  std::printf("released %s%s\n", block.mutexLabel().c_str(), completed ? "" : " early (stopped)");
+  std::printf("released %s%s\n", quenta::narrow(mutexName).c_str(), completed ? "" : " early (stopped)");
   return kExitOk;
 }
 

@@ -8,38 +8,18 @@
 
 #include <string>
 
+#include "links/SharedBlock.h"
 #include "tools/machine/Commands.h"
 
 namespace machine {
 
-// A named mapping with its view and its named mutex, opened (and created
-// zero-filled if missing) under the device root of the context.
-class SharedBlock {
- public:
-  SharedBlock() = default;
-  ~SharedBlock();
-
-  // False, with a message printed, when the root is missing or an object
-  // cannot be opened.
-  bool open(const Context& context, LPCWSTR mappingName, DWORD size, LPCWSTR mutexName);
-
-  // Waits for the mutex. An abandoned mutex is taken (the caller now owns it)
-  // with a note on stderr; false after the time-out or on failure.
-  bool lock(DWORD milliseconds);
-  void unlock();
-
-  BYTE* data() { return view; }
-  const std::string& mutexLabel() const { return mutexText; }
-
- private:
-  HANDLE mapping = nullptr;
-  BYTE* view = nullptr;
-  HANDLE mutex = nullptr;
-  std::string mutexText;
-
-  SharedBlock(const SharedBlock&) = delete;
-  SharedBlock& operator=(const SharedBlock&) = delete;
-};
+// Opens one of the machine's named blocks (created zero-filled if missing)
+// under the context's device root. False, with a message printed, when the
+// root is missing or an object cannot be opened.
+bool openBlock(const Context& context, SharedBlock* block, LPCWSTR mappingName, DWORD size, LPCWSTR mutexName);
+// Waits for the block's mutex. An abandoned mutex is taken over (the caller
+// now owns it) with a note on stderr; false after the time-out or on failure.
+bool lockBlock(SharedBlock& block, DWORD milliseconds, LPCWSTR mutexName);
 
 // SIGINT and SIGTERM raise the stop flag instead of ending the process.
 void installStopHandlers();

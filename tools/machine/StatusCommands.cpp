@@ -201,10 +201,10 @@ int runSet(const Context& context, int argc, char** argv) {
     assignments.push_back(assignment);
   }
   SharedBlock block;
-  if (!block.open(context, CURRENT_STATUS_MAPPING, CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MUTEX)) {
+  if (!openBlock(context, &block, CURRENT_STATUS_MAPPING, CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MUTEX)) {
     return kExitFailure;
   }
-  if (!block.lock(5000)) return complain(kExitFailure, "DNET_MMF_MUTEX is held elsewhere: nothing written");
+  if (!lockBlock(block, 5000, CURRENT_STATUS_MUTEX)) return complain(kExitFailure, "DNET_MMF_MUTEX is held elsewhere: nothing written");
   for (const Assignment& assignment : assignments) {
     if (assignment.field->type == kStatusText) {
       putText(block.data(), *assignment.field, assignment.text);
@@ -223,11 +223,11 @@ int runShow(const Context& context, int argc, char** argv) {
   }
   if (argc > 1) return complain(kExitUsage, "status show takes no arguments");
   SharedBlock block;
-  if (!block.open(context, CURRENT_STATUS_MAPPING, CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MUTEX)) {
+  if (!openBlock(context, &block, CURRENT_STATUS_MAPPING, CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MUTEX)) {
     return kExitFailure;
   }
   BYTE copy[CURRENT_STATUS_BLOCK_SIZE];
-  if (!block.lock(5000)) return complain(kExitFailure, "DNET_MMF_MUTEX is held elsewhere");
+  if (!lockBlock(block, 5000, CURRENT_STATUS_MUTEX)) return complain(kExitFailure, "DNET_MMF_MUTEX is held elsewhere");
   std::memcpy(copy, block.data(), sizeof copy);
   block.unlock();
   std::string line = "{";
@@ -355,7 +355,7 @@ int runRun(const Context& context, int argc, char** argv) {
     return complain(kExitUsage, std::string("status run: unknown argument '") + argv[index] + "' (see --help)");
   }
   SharedBlock block;
-  if (!block.open(context, CURRENT_STATUS_MAPPING, CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MUTEX)) {
+  if (!openBlock(context, &block, CURRENT_STATUS_MAPPING, CURRENT_STATUS_BLOCK_SIZE, CURRENT_STATUS_MUTEX)) {
     return kExitFailure;
   }
   installStopHandlers();
@@ -372,7 +372,7 @@ int runRun(const Context& context, int argc, char** argv) {
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() * speed;
     simulation.advance(elapsed, elapsed - last);
     last = elapsed;
-    if (block.lock(kWriteWaitMs)) {
+    if (lockBlock(block, kWriteWaitMs, CURRENT_STATUS_MUTEX)) {
       simulation.publish(block.data());
       block.unlock();
       busyReported = false;
