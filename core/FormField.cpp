@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "core/GrowableArray.h"
 #include "core/MimePart.h"
 
 FormField::FormField(const SafeCString& fieldName, DWORD limit)
@@ -33,17 +34,9 @@ FormFieldList::~FormFieldList() {
 
 bool FormFieldList::append(FormField* field) {
   if (field == nullptr) return false;
-  if (used == capacity) {
-    DWORD grown = capacity == 0 ? 16 : capacity * 2;
-    FormField** larger = new (std::nothrow) FormField*[grown];
-    if (larger == nullptr) {
-      delete field;
-      return false;
-    }
-    for (DWORD k = 0; k < used; ++k) larger[k] = items[k];
-    delete[] items;
-    items = larger;
-    capacity = grown;
+  if (!makeRoomForOne(items, used, capacity)) {
+    delete field;
+    return false;
   }
   items[used++] = field;
   return true;

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "core/GrowableArray.h"
+
 namespace {
 
 const SafeCString kFileMarker("FILE");
@@ -196,17 +198,9 @@ MimePartMap::Entry* MimePartMap::insert(const SafeCString& name) {
     delete key;
     return nullptr;
   }
-  if (used == capacity) {
-    DWORD grown = capacity == 0 ? 16 : capacity * 2;
-    Entry* larger = new (std::nothrow) Entry[grown];
-    if (larger == nullptr) {
-      delete key;
-      return nullptr;
-    }
-    for (DWORD k = 0; k < used; ++k) larger[k] = entries[k];
-    delete[] entries;
-    entries = larger;
-    capacity = grown;
+  if (!makeRoomForOne(entries, used, capacity)) {
+    delete key;
+    return nullptr;
   }
   for (DWORD k = used; k > at; --k) entries[k] = entries[k - 1];
   entries[at].key = key;

@@ -200,28 +200,27 @@ SafeString<Ch>::SafeString(Ch* source, DWORD count, bool adopt)
   takeCopyResult(result, end);
 }
 
-template <>
-SafeString<char>::SafeString(int value)
-    : length(0), capacity(0), buffer(nullptr), status(S_OK), spare(0) {
+template <typename Ch>
+template <typename Number>
+void SafeString<Ch>::formatNumber(const char* format, Number value) {
   if (!reserveExact(kNumberBufferSize, false)) {
     return;
   }
   char* end = buffer;
-  HRESULT result =
-      StringCchPrintfExA(buffer, capacity, &end, nullptr, STRSAFE_NULL_ON_FAILURE, "%i", value);
+  HRESULT result = StringCchPrintfExA(buffer, capacity, &end, nullptr, STRSAFE_NULL_ON_FAILURE, format, value);
   takeCopyResult(result, end);
+}
+
+template <>
+SafeString<char>::SafeString(int value)
+    : length(0), capacity(0), buffer(nullptr), status(S_OK), spare(0) {
+  formatNumber("%i", value);
 }
 
 template <>
 SafeString<char>::SafeString(double value)
     : length(0), capacity(0), buffer(nullptr), status(S_OK), spare(0) {
-  if (!reserveExact(kNumberBufferSize, false)) {
-    return;
-  }
-  char* end = buffer;
-  HRESULT result =
-      StringCchPrintfExA(buffer, capacity, &end, nullptr, STRSAFE_NULL_ON_FAILURE, "%f", value);
-  takeCopyResult(result, end);
+  formatNumber("%f", value);
 }
 
 template <>

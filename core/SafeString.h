@@ -109,6 +109,9 @@ class SafeString {
   void failAllocation();
   // Takes the result of a bounded copy into `buffer` that ended at `end`.
   void takeCopyResult(HRESULT result, const Ch* end);
+  // 8-bit only: one number formatted into a buffer of the number size.
+  template <typename Number>
+  void formatNumber(const char* format, Number value);
 
   DWORD length;
   DWORD capacity;
