@@ -72,13 +72,7 @@ TEST(JSVariableGenerate, DeclarationQueryAndFailedValues) {
 
 TEST(JSVariableParameters, LookupRules) {
   // out == nullptr: the presence test. A failed lookup leaves out unchanged.
-  const struct {
-    const char* query;
-    const char* key;
-    bool withOut;
-    bool found;
-    const char* out;
-  } rows[] = {
+  const struct { const char* query; const char* key; bool withOut; bool found; const char* out; } rows[] = {
       {"a=1&b=2", "b", true, true, "2"},      {"a=1&b=2", "a", true, true, "1"},
       {"a=1", "c", true, false, "unchanged"}, {"a=1", "a", false, true, ""},
       {"a=1", "c", false, false, ""},         {"a=1", "", true, false, "unchanged"},
@@ -133,10 +127,7 @@ class ListVariable : public JSArrayVariable {
 };
 
 TEST(JSArrayVariable, ArrayTextAndAMissingElement) {
-  const struct {
-    std::vector<std::string> items;
-    const char* value;
-  } rows[] = {
+  const struct { std::vector<std::string> items; const char* value; } rows[] = {
       // An empty element still takes its place between the commas.
       {{}, "new Array()"}, {{"'a'"}, "new Array('a')"},
       {{"a", "b"}, "new Array(a,b)"}, {{"1", "", "3"}, "new Array(1,,3)"},
@@ -156,15 +147,6 @@ TEST(JSArrayVariable, ArrayTextAndAMissingElement) {
   EXPECT_EQ(nullptr, broken.getValue());
   EXPECT_EQ(2, broken.made);
   EXPECT_EQ(nullptr, broken.generate(SafeCString("")));
-
-  // The base class has no elements.
-  class Bare : public JSArrayVariable {
-   public:
-    Bare() : JSArrayVariable(SafeCString("Bare")) {}
-    SafeCString* probe(DWORD i) { return element(i); }
-  } bare;
-  EXPECT_EQ(0u, bare.count());
-  EXPECT_EQ(nullptr, bare.probe(0));
 }
 
 }  // namespace

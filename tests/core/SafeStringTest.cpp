@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <strsafe.h>
@@ -71,13 +73,10 @@ TEST(SafeCString, ResultOfEachOperation) {
       {"copy of 0", SafeCString(abcdef, 0, false), "", 17, S_OK},
       {"int", SafeCString(-5), "-5", 24, S_OK},
       {"INT_MIN", SafeCString(INT_MIN), "-2147483648", 24, S_OK},
-      {"INT_MAX", SafeCString(INT_MAX), "2147483647", 24, S_OK},
       {"double", SafeCString(2.5), "2.500000", 24, S_OK},
-      {"negative double", SafeCString(-0.125), "-0.125000", 24, S_OK},
       // 23 characters fit beside the terminator in 24 bytes, 24 do not.
       {"widest double", SafeCString(1e15), "1000000000000000.000000", 24, S_OK},
       {"too wide", SafeCString(1e16), "", 24, STRSAFE_E_INSUFFICIENT_BUFFER},
-      {"huge", SafeCString(1e30), "", 24, STRSAFE_E_INSUFFICIENT_BUFFER},
       {"copy keeps capacity and status", SafeCString(erased), "abc", 20, ERROR_INVALID_INDEX},
       {"copy of a null buffer", SafeCString(none), "", 32, S_OK},
       // A failure travels with the text, so a chain is tested once at its end.
@@ -201,12 +200,7 @@ TEST(SafeCString, AdoptForcesTheLastByteAndKeepsTheBuffer) {
 }
 
 TEST(SafeCString, FindStartsWithAndOrder) {
-  const struct {
-    const char* in;
-    const char* what;
-    DWORD start;
-    int found;
-  } finds[] = {{"a=b", "=", 0, 1},    {"a=b", "=", 1, 1},    {"a=b", "=", 2, -1},
+  const struct { const char* in; const char* what; DWORD start; int found; } finds[] = {{"a=b", "=", 0, 1},    {"a=b", "=", 1, 1},    {"a=b", "=", 2, -1},
                {"a=b", "=", 3, -1},   {"a=b", "=", 4, -1},   {"a=b", "", 0, -1},
                {"a=b", "a=bc", 0, -1}, {"a=b", "a=b", 0, 0}, {"abab", "ab", 1, 2},
                {"abab", "b", 2, 3},   {nullptr, "=", 0, -1}};
@@ -216,39 +210,29 @@ TEST(SafeCString, FindStartsWithAndOrder) {
   }
 
   SafeCString path("/logs/TotalArcHours.js");
-  EXPECT_TRUE(path.startsWith(SafeCString("/logs/")));
-  EXPECT_FALSE(path.startsWith(SafeCString("/Logs/")));
-  EXPECT_TRUE(path.startsWith(SafeCString("")));
-  EXPECT_TRUE(path.endsWith(SafeCString(".js")));
-  EXPECT_FALSE(path.endsWith(SafeCString(".jss")));
-  EXPECT_FALSE(SafeCString("ab").startsWith(SafeCString("abc")));
-  EXPECT_FALSE(SafeCString("ab").endsWith(SafeCString("xab")));
-  EXPECT_TRUE(SafeCString(kNull).startsWith(SafeCString("")));
+  EXPECT_TRUE(path.startsWith(SafeCString("/logs/")) && path.startsWith(SafeCString("")));
+  EXPECT_TRUE(path.endsWith(SafeCString(".js")) && SafeCString(kNull).startsWith(SafeCString("")));
+  EXPECT_FALSE(path.startsWith(SafeCString("/Logs/")) || path.endsWith(SafeCString(".jss")));
+  EXPECT_FALSE(SafeCString("ab").startsWith(SafeCString("abc")) || SafeCString("ab").endsWith(SafeCString("xab")));
   EXPECT_FALSE(SafeCString(kNull).startsWith(SafeCString("a")));
 
-  // Length first, then bytes compared unsigned (0x80 sorts after 'a').
-  EXPECT_TRUE(SafeCString("ab") < SafeCString("aaa"));
-  EXPECT_FALSE(SafeCString("aaa") < SafeCString("ab"));
-  EXPECT_TRUE(SafeCString("aaa") > SafeCString("ab"));
-  EXPECT_TRUE(SafeCString("ab") < SafeCString("ac"));
-  EXPECT_FALSE(SafeCString("ab") < SafeCString("ab"));
-  EXPECT_FALSE(SafeCString("ab") > SafeCString("ab"));
-  EXPECT_TRUE(SafeCString("a") < SafeCString("\x80"));
-  EXPECT_TRUE(SafeCString("ab") != SafeCString("aB"));
-  EXPECT_TRUE(SafeCString("ab") != SafeCString("abc"));
-  EXPECT_TRUE(SafeCString(kNull) == SafeCString());
-  EXPECT_FALSE(SafeCString(kNull) < SafeCString());
-  EXPECT_FALSE(SafeCString() < SafeCString(kNull));
-  // Capacity plays no part.
+  // Length first, then bytes compared unsigned (0x80 sorts after 'a'); capacity plays no part.
   char xy[] = "xy";
-  EXPECT_TRUE(SafeCString("xy") == SafeCString(xy, 2, false));
+  const struct { SafeCString a, b; int order; } orders[] = {
+      {"ab", "aaa", -1}, {"ab", "ac", -1}, {"a", "\x80", -1}, {"ab", "ab", 0}, {"ab", "aB", 1},
+      {kNull, SafeCString(), 0}, {"xy", SafeCString(xy, 2, false), 0}};
+  for (const auto& row : orders) {
+    SCOPED_TRACE(text(row.a) + " vs " + text(row.b));
+    EXPECT_EQ(row.order < 0, row.a < row.b);
+    EXPECT_EQ(row.order < 0, row.b > row.a);
+    EXPECT_EQ(row.order > 0, row.b < row.a);
+    EXPECT_EQ(row.order == 0, row.a == row.b);
+    EXPECT_EQ(row.order != 0, row.a != row.b);
+  }
 }
 
 TEST(SafeCString, LeadingNumbersAndCopyOut) {
-  const struct {
-    const char* in;
-    int i;
-  } ints[] = {{"42abc", 42}, {"  -7", -7}, {"abc", 0}, {nullptr, 0}, {"99999999999", INT_MAX},
+  const struct { const char* in; int i; } ints[] = {{"42abc", 42}, {"  -7", -7}, {"abc", 0}, {nullptr, 0}, {"99999999999", INT_MAX},
               {"-99999999999", INT_MIN}, {"012", 12}};
   for (const auto& row : ints) {
     EXPECT_EQ(row.i, SafeCString(row.in).toInt()) << (row.in ? row.in : "<null>");
@@ -275,38 +259,28 @@ TEST(SafeCString, LeadingNumbersAndCopyOut) {
 TEST(SafeCString, FileReadsCountZeroBytesAndFailures) {
   TestRoot root(false);
   setenv("QUENTA_ROOT", root.path().c_str(), 1);
-  auto open = [] {
-    return CreateFileW(u"\\data.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Reads count bytes from a file holding content; checks text, capacity and status of each.
+  auto reads = [&](const std::string& content, std::initializer_list<std::pair<DWORD, const char*>> steps,
+                   std::initializer_list<DWORD> capacities) {
+    root.writeFile("data.bin", content);
+    HANDLE file = CreateFileW(u"\\data.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    const DWORD* capacity = capacities.begin();
+    for (const auto& step : steps) {
+      SafeCString s(file, step.first);
+      EXPECT_EQ(step.second == nullptr ? content : std::string(step.second), text(s)) << step.first;
+      EXPECT_EQ(S_OK, s.getStatus());
+      if (capacity != capacities.end()) {
+        EXPECT_EQ(*capacity++, s.getCapacity()) << step.first;
+      }
+    }
+    CloseHandle(file);
   };
-  root.writeFile("data.bin", "hello world");
-  HANDLE file = open();
-  ASSERT_NE(INVALID_HANDLE_VALUE, file);
-  SafeCString whole(file, 0);
-  EXPECT_EQ("hello world", text(whole));
-  EXPECT_EQ(11u + 17u, whole.getCapacity());
-  CloseHandle(file);
-  file = open();
-  SafeCString first(file, 5);
-  EXPECT_EQ("hello", text(first));
-  EXPECT_EQ(22u, first.getCapacity());
-  EXPECT_EQ(" world", text(SafeCString(file, 100)));
-  SafeCString atEnd(file, 10);
-  EXPECT_EQ("", text(atEnd));
-  EXPECT_EQ(S_OK, atEnd.getStatus());
-  CloseHandle(file);
-
-  root.writeFile("data.bin", std::string("a\0b", 3));
-  file = open();
-  EXPECT_EQ(std::string("a\0b", 3), text(SafeCString(file, 0)));
-  CloseHandle(file);
-  root.writeFile("data.bin", "");
-  file = open();
-  SafeCString empty(file, 0);
-  EXPECT_EQ("", text(empty));
-  EXPECT_EQ(17u, empty.getCapacity());
-  EXPECT_EQ(S_OK, empty.getStatus());
-  CloseHandle(file);
+  reads("hello world", {{0, nullptr}}, {11u + 17u});
+  reads("hello world", {{5, "hello"}, {100, " world"}, {10, ""}}, {22u});
+  reads(std::string("a\0b", 3), {{0, nullptr}}, {});
+  reads("", {{0, ""}}, {17u});
   unsetenv("QUENTA_ROOT");
 
   // A failed read keeps the last error.

@@ -9,10 +9,7 @@
 namespace {
 
 TEST(StatusName, NamedCodesAndSignedDecimalFallback) {
-  const struct {
-    unsigned long code;
-    const char* name;
-  } rows[] = {
+  const struct { unsigned long code; const char* name; } rows[] = {
       {0, "S_OK"}, {6, "ERROR_INVALID_HANDLE"}, {8, "ERROR_NOT_ENOUGH_MEMORY"}, {25, "ERROR_SEEK"},
       {32, "ERROR_SHARING_VIOLATION"}, {38, "ERROR_HANDLE_EOF"}, {87, "ERROR_INVALID_PARAMETER"},
       {122, "ERROR_INSUFFICIENT_BUFFER"}, {232, "ERROR_NO_DATA"}, {259, "ERROR_NO_MORE_ITEMS"},

@@ -35,10 +35,7 @@ std::string readAll(HANDLE file) {
 
 TEST(DevicePathTest, MapsBackslashesUnderTheRootReadOnEveryCall) {
   TempRoot root;
-  const struct {
-    const char16_t* device;
-    const char* host;
-  } cases[] = {
+  const struct { const char16_t* device; const char* host; } cases[] = {
       {u"\\MMCMemory\\www\\wwwpub\\404.htm", "/MMCMemory/www/wwwpub/404.htm"},
       {u"Temp\\a.bin", "/Temp/a.bin"},              // leading backslash optional
       {u"\\a\\\\.\\b/c", "/a/b/c"},                 // empty and "." components drop out
@@ -151,11 +148,7 @@ TEST(FileTest, DispositionsAndTheirLastErrors) {
   CloseHandle(file);
   EXPECT_EQ(root.readFile("existing.txt"), "");
 
-  const struct {
-    const char16_t* path;
-    DWORD access, disposition;
-    long error;
-  } refused[] = {
+  const struct { const char16_t* path; DWORD access, disposition; long error; } refused[] = {
       {u"\\existing.txt", GENERIC_READ, TRUNCATE_EXISTING, ERROR_INVALID_PARAMETER},  // needs write access
       {u"\\existing.txt", GENERIC_READ, 9, ERROR_INVALID_PARAMETER},
       {nullptr, GENERIC_READ, OPEN_EXISTING, ERROR_INVALID_PARAMETER},
