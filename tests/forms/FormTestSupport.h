@@ -1,6 +1,5 @@
-// Helpers for the form handler tests: a device root with the card's pages and a
-// settings database holding the parameters the forms write; the journal of
-// setter calls and the unread mailbox events read back as text.
+// A device root with the card's pages and a settings database holding the
+// parameters the forms write; the journal and unread mailbox events as text.
 #ifndef QUENTA_TESTS_FORMS_FORMTESTSUPPORT_H_
 #define QUENTA_TESTS_FORMS_FORMTESTSUPPORT_H_
 
@@ -19,8 +18,7 @@ namespace formtest {
 
 class FormRoot {
  public:
-  // withBanks false: the bank configuration rows are missing, so gun-load
-  // writes update nothing.
+  // withBanks false: no bank configuration rows, so gun-load writes update nothing.
   explicit FormRoot(bool withBanks = true) {
     setenv("QUENTA_ROOT", root.path().c_str(), 1);
     quenta::SettingsStore store;
@@ -45,7 +43,6 @@ class FormRoot {
 
   // "setter view arguments record count", oldest first.
   std::vector<std::string> journal() const {
-    quenta::SettingsStore store;
     std::vector<quenta::JournalRow> rows;
     std::vector<std::string> lines;
     if (open(&store)) store.readJournal(&rows);
@@ -56,26 +53,22 @@ class FormRoot {
     return lines;
   }
   WORD pcode(WORD code) const {
-    quenta::SettingsStore store;
     WORD value = 0;
     if (open(&store)) store.getPCode(code, &value);
     return value;
   }
   quenta::BankConfigRow bank(WORD id) const {
-    quenta::SettingsStore store;
     quenta::BankConfigRow row;
     if (open(&store)) store.getBankConfig(id, &row);
     return row;
   }
   std::vector<quenta::SystemLogRow> systemLog() const {
-    quenta::SettingsStore store;
     std::vector<quenta::SystemLogRow> rows;
     if (open(&store)) store.readSystemLog(&rows);
     return rows;
   }
 
-  // The unread events of the mailbox as "code,arg1,arg2,arg3", oldest first
-  // (nothing is taken out).
+  // The mailbox's unread events as "code,arg1,arg2,arg3", oldest first; none is taken out.
   std::vector<std::string> events() const {
     std::vector<std::string> unread;
     HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0,
@@ -98,10 +91,13 @@ class FormRoot {
   }
 
  private:
-  bool open(quenta::SettingsStore* store) const {
-    return store->open(quenta::SettingsStore::databasePath(root.path()), false);
+  // A fresh connection per read, as each one sees what the forms committed.
+  bool open(quenta::SettingsStore* into) const {
+    into->close();
+    return into->open(quenta::SettingsStore::databasePath(root.path()), false);
   }
   TestRoot root;
+  mutable quenta::SettingsStore store;
   bool ready = false;
 };
 

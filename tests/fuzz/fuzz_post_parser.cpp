@@ -1,11 +1,9 @@
-// libFuzzer target: random multipart bodies, random read sizes and server
-// behaviour, through the control-block double into PostParser::parse.
-//
-// Input layout: byte 0 picks the read size, byte 1 how much of the body is
-// preloaded, byte 2 the server's behaviour at the end of the body (declared
-// longer than sent, or a failing read); then the boundary up to the first line
-// feed (at most 70 bytes); the rest is the body. The seeds in corpus/ follow
-// this layout.
+// libFuzzer target: random multipart bodies, read sizes and server behaviour,
+// through the control-block double into PostParser::parse. Input (and the
+// seeds in corpus/): byte 0 picks the read size, byte 1 how much of the body
+// is preloaded, byte 2 the end of the body (declared longer than sent, or a
+// failing read); then the boundary up to the first line feed (at most 70
+// bytes); the rest is the body.
 #include <stdlib.h>
 
 #include <QuentaPlatform.h>
@@ -21,12 +19,8 @@
 #include "tests/support/FakeEcb.h"
 
 namespace {
-
-void discardLine(const char*, void*) {}
-
 std::string scratchRoot;
 FormFieldList* declaredFields = nullptr;
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -39,7 +33,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   });
   std::filesystem::create_directories(scratchRoot + "/Temp");
   setenv("QUENTA_ROOT", pattern, 1);
-  quenta::setDebugSink(&discardLine, nullptr);
+  quenta::setDebugSink([](const char*, void*) {}, nullptr);
   declaredFields = new FormFieldList();
   for (const char* name : {"a", "b", "field", "resetsubmit", "are_time"}) {
     declaredFields->append(new FormField(SafeCString(name), 15));
@@ -54,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   static const DWORD kReadSizes[] = {1, 2, 3, 5, 7, 16, 64, 100, 1000, 4096, 9999, 65536};
   DWORD readSize = kReadSizes[data[0] % (sizeof kReadSizes / sizeof kReadSizes[0])];
-  uint8_t preloadChoice = data[1];
-  uint8_t endChoice = data[2];
+  uint8_t preloadChoice = data[1], endChoice = data[2];
   const char* rest = reinterpret_cast<const char*>(data + 3);
   size_t restSize = size - 3;
   const void* newline = std::memchr(rest, '\n', restSize < 71 ? restSize : 71);
@@ -68,19 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeEcb fake("POST", "/form");
   DWORD preloaded = static_cast<DWORD>(body.size() * preloadChoice / 255);
   fake.setBody("multipart/form-data; boundary=" + boundary, body, preloaded, readSize);
-  switch (endChoice % 4) {
-    case 1:
-      fake.setDeclaredLength(static_cast<DWORD>(body.size() + 1 + endChoice));  // client gone early
-      break;
-    case 2:
-      fake.failReadAfter = endChoice / 4;  // the connection fails
-      break;
-    case 3:
-      fake.zeroReadAtEnd = false;
-      fake.setDeclaredLength(static_cast<DWORD>(body.size() + 7));
-      break;
-    default:
-      break;
+  if (endChoice % 4 == 1) fake.setDeclaredLength(static_cast<DWORD>(body.size() + 1 + endChoice));  // client gone
+  if (endChoice % 4 == 2) fake.failReadAfter = endChoice / 4;  // the connection fails
+  if (endChoice % 4 == 3) {
+    fake.zeroReadAtEnd = false;
+    fake.setDeclaredLength(static_cast<DWORD>(body.size() + 7));
   }
   MimePartMap parts;
   PostParser parser(fake.ecb(), *declaredFields);

@@ -20,7 +20,8 @@
 
 namespace parsertest {
 
-// Keeps the debug lines while it lives (quiet: drops them, for long loops).
+// Keeps the debug lines while it lives; while keepLines is off (quiet loops,
+// leak checks that must count no kept line) it drops them.
 class DebugCapture {
  public:
   explicit DebugCapture(bool keepLines = true) : keep(keepLines) { quenta::setDebugSink(&DebugCapture::sink, this); }
@@ -29,7 +30,6 @@ class DebugCapture {
     std::lock_guard<std::mutex> hold(guard);
     return kept;
   }
-  // While off, lines are dropped (a leak check counts no kept line).
   void keepLines(bool on) {
     std::lock_guard<std::mutex> hold(guard);
     keep = on;
@@ -64,7 +64,6 @@ inline std::string filePart(const std::string& name, const std::string& fileName
          "\"\r\nContent-Type: " + type + "\r\n\r\n" + content;
 }
 
-// Parts joined with "\r\n--" + boundary, as every client sends them.
 inline std::string body(const std::string& boundary, const std::vector<std::string>& parts) {
   std::string text;
   for (const std::string& part : parts) text += "--" + boundary + "\r\n" + part + "\r\n";
@@ -95,14 +94,13 @@ class Fields {
 struct ParseResult {
   bool ok = false;
   HRESULT error = 0;
-  // Plain parts by name; file parts show as "FILE" + their content-type class.
-  std::map<std::string, std::string> values;
+  std::map<std::string, std::string> values;  // file parts: "FILE" + content-type class
   std::string serverLog;
   int reads = 0;
 };
 
-// Parses `text` with `preloaded` bytes handed over up front and the rest read
-// `readSize` bytes at a time; `tweak` may change the request before the parse.
+// `preloaded` bytes handed over up front, the rest read `readSize` at a time;
+// `tweak` may change the request first.
 inline ParseResult parseBody(const std::string& boundary, const std::string& text, const Fields& fields,
                              DWORD readSize = 65536, DWORD preloaded = 0,
                              const std::function<void(FakeEcb&)>& tweak = nullptr) {

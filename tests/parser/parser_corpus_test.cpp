@@ -1,19 +1,12 @@
-// Another project's multipart test bodies (python-multipart's http cases): every
-// body, whole, one byte per read, and split at every position, must parse to
-// the same defined result without leaking. Where a case holds only plain
-// fields laid out as this system's pages send them (CRLF line ends, the
-// Content-Disposition line first and quoted, no boundary text inside a value),
-// declaring those names must give the case's values.
-//
-// The corpus lies beside the repository, in ../shared/peer-corpora; the test
-// is skipped, and says so, when it is not there.
+// Another project's multipart bodies (python-multipart's http cases), from
+// ../shared/peer-corpora beside the repository (skipped, saying so, without it).
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "tests/parser/ParserTestSupport.h"
@@ -27,31 +20,23 @@ namespace {
 const char kCorpusDir[] = QUENTA_SOURCE_DIR "/../shared/peer-corpora/python-multipart-http";
 
 struct ExpectedPart {
-  std::string name;
-  std::string type;
-  std::string data;
+  std::string name, type, data;
 };
-
 struct CorpusCase {
-  std::string name;
-  std::string body;
-  std::string boundary;
+  std::string name, body, boundary;
   bool expectsError = false;
   std::vector<ExpectedPart> parts;
 };
 
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string decodeBase64(const std::string& text) {
   static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
-  unsigned int bits = 0;
-  int count = 0;
+  unsigned int bits = 0, count = 0;
   for (char c : text) {
     size_t index = alphabet.find(c);
     if (index == std::string::npos) continue;  // blanks, line ends, padding
@@ -102,7 +87,8 @@ CorpusCase readCase(const std::filesystem::path& httpFile) {
   return out;
 }
 
-// Plain fields, sent the way this system's parser reads them.
+// Only plain fields, laid out as this system's pages send them: CRLF line ends,
+// the Content-Disposition line first and quoted, no boundary text in a value.
 bool holdsOnlyPlainFieldsAsSent(const CorpusCase& c) {
   if (c.expectsError || c.parts.empty()) return false;
   for (size_t k = 0; k < c.body.size(); ++k) {
@@ -117,15 +103,6 @@ bool holdsOnlyPlainFieldsAsSent(const CorpusCase& c) {
   return true;
 }
 
-std::vector<CorpusCase> loadCorpus() {
-  std::vector<CorpusCase> cases;
-  for (const auto& entry : std::filesystem::directory_iterator(kCorpusDir)) {
-    if (entry.path().extension() == ".http") cases.push_back(readCase(entry.path()));
-  }
-  std::sort(cases.begin(), cases.end(), [](const CorpusCase& a, const CorpusCase& b) { return a.name < b.name; });
-  return cases;
-}
-
 // Every body, whole, one byte per read and split at every position, parses to
 // the same result without leaking; plain-field cases give their values, and
 // cases the peer rejects as malformed give none.
@@ -133,14 +110,16 @@ TEST(PeerCorpusTest, EveryBodyParsesAlikeInAnyPiecesAndAsThePeerExpects) {
   if (!std::filesystem::is_directory(kCorpusDir)) {
     GTEST_SKIP() << "peer corpus not found at " << kCorpusDir << "; the corpus tests are skipped";
   }
-  std::vector<CorpusCase> cases = loadCorpus();
+  std::vector<CorpusCase> cases;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpusDir)) {
+    if (entry.path().extension() == ".http") cases.push_back(readCase(entry.path()));
+  }
   ASSERT_EQ(30u, cases.size()) << "the corpus should hold 30 cases";
   for (const CorpusCase& c : cases) ASSERT_FALSE(c.boundary.empty()) << c.name;
   TestRoot root;
   setenv("QUENTA_ROOT", root.path().c_str(), 1);
   DebugCapture quiet(false);
-  int plainCases = 0;
-  int rejectedCases = 0;
+  int plainCases = 0, rejectedCases = 0;
   for (const CorpusCase& c : cases) {
     SCOPED_TRACE(c.name);
     // Every name the case mentions is declared, as a file field where it is a file.
