@@ -41,8 +41,7 @@ int unnamedFile() {
 std::string contents(int fd) {
   std::string text;
   char buffer[65536];
-  ssize_t got;
-  while ((got = pread(fd, buffer, sizeof(buffer), static_cast<off_t>(text.size()))) > 0) {
+  for (ssize_t got; (got = pread(fd, buffer, sizeof(buffer), static_cast<off_t>(text.size()))) > 0;) {
     text.append(buffer, static_cast<size_t>(got));
   }
   return text;
@@ -78,9 +77,8 @@ void DeviceRoot::writeFile(const std::string& relative, const std::string& conte
 }
 
 std::string DeviceRoot::readFile(const std::string& relative) const {
-  std::ifstream in(std::filesystem::path(path_) / relative, std::ios::binary);
   std::stringstream content;
-  content << in.rdbuf();
+  content << std::ifstream(std::filesystem::path(path_) / relative, std::ios::binary).rdbuf();
   return content.str();
 }
 

@@ -1,6 +1,6 @@
-// What the end-to-end tests of quenta-httpd share: a temporary device root, the
-// server as a child process, and a raw HTTP/1.1 client over 127.0.0.1 that
-// keeps the exact bytes it received. Every wait is bounded.
+// For the end-to-end tests of quenta-httpd: a temporary device root, the server
+// as a child process, a raw HTTP/1.1 client over 127.0.0.1 keeping the exact
+// bytes received. Every wait is bounded.
 #ifndef QUENTA_TESTS_HOST_HOSTTESTSUPPORT_H_
 #define QUENTA_TESTS_HOST_HOSTTESTSUPPORT_H_
 
@@ -30,8 +30,8 @@ class DeviceRoot {
   std::string path_;
 };
 
-// quenta-httpd as a child process; it inherits the test's environment, and its
-// standard output and error go to files without names.
+// quenta-httpd as a child process with the test's environment; its output and
+// errors go to files without names.
 class HostProcess {
  public:
   HostProcess() = default;
@@ -43,8 +43,7 @@ class HostProcess {
   // Waits for "listening on http://127.0.0.1:PORT" and returns the port, or 0.
   int waitForListening(int timeoutMs);
   bool waitForOutput(const std::string& text, int timeoutMs);
-  // The exit code, or -1 when the child did not exit normally in time (the
-  // destructor kills it).
+  // The exit code, or -1 when the child did not exit normally in time.
   int stop(int signal, int timeoutMs);
   int waitForExit(int timeoutMs);
 
@@ -74,15 +73,12 @@ class HttpConnection {
 
   bool open(int port);  // to 127.0.0.1
   bool send(const std::string& bytes);
-  // Reads one answer: the head, then Content-Length bytes, or up to the close
-  // when there is none; `noBody` for the answer to a HEAD. Interim 1xx answers
-  // are skipped and counted in interimAnswers.
+  // Reads one answer: head, then Content-Length bytes or up to the close;
+  // `noBody` for a HEAD. Interim 1xx answers are skipped and counted.
   bool read(HttpResponse* response, bool noBody = false);
   bool exchange(const std::string& request, HttpResponse* response, bool noBody = false);
-  // True when the server closes within `timeoutMs`; what it sent stays buffered.
-  bool closedByServer(int timeoutMs);
-  // Waits for `text` to arrive; it stays buffered.
-  bool waitFor(const std::string& text, int timeoutMs);
+  bool closedByServer(int timeoutMs);                      // what came stays buffered
+  bool waitFor(const std::string& text, int timeoutMs);  // `text` stays buffered
 
   int interimAnswers = 0;
 

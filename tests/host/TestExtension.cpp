@@ -94,12 +94,10 @@ DWORD echo(EXTENSION_CONTROL_BLOCK* ecb, const std::string& path) {
 // Host calls that must be refused, and a second header.
 DWORD checks(EXTENSION_CONTROL_BLOCK* ecb) {
   std::string failures;
-  if (ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_DONE_WITH_SESSION, nullptr, nullptr, nullptr)) {
-    failures += " done_with_session";
-  }
-  if (ecb->ServerSupportFunction(ecb->ConnID, 9999, nullptr, nullptr, nullptr)) failures += " request_9999";
-  if (ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER_EX, nullptr, nullptr, nullptr)) {
-    failures += " null_header_info";
+  for (DWORD request : {DWORD{HSE_REQ_DONE_WITH_SESSION}, DWORD{9999}, DWORD{HSE_REQ_SEND_RESPONSE_HEADER_EX}}) {
+    if (ecb->ServerSupportFunction(ecb->ConnID, request, nullptr, nullptr, nullptr)) {
+      failures += " request_" + std::to_string(request);
+    }
   }
   if (ecb->cbSize != sizeof(EXTENSION_CONTROL_BLOCK)) failures += " cbSize";
   if (ecb->dwVersion != ((HSE_VERSION_MAJOR << 16) | HSE_VERSION_MINOR)) failures += " dwVersion";
@@ -124,8 +122,7 @@ DWORD rendezvous(EXTENSION_CONTROL_BLOCK* ecb) {
   std::unique_lock<std::mutex> lock(rendezvousLock);
   ++rendezvousArrived;
   rendezvousArrival.notify_all();
-  bool met = rendezvousArrival.wait_for(lock, std::chrono::seconds(10),
-                                        [wanted] { return rendezvousArrived >= wanted; });
+  bool met = rendezvousArrival.wait_for(lock, std::chrono::seconds(10), [wanted] { return rendezvousArrived >= wanted; });
   lock.unlock();
   return answer(ecb, met ? "together\n" : "alone\n");
 }

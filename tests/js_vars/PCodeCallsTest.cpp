@@ -15,8 +15,8 @@
 
 namespace {
 
-// What the stand-in answers for a code: the result, and the value it writes
-// (also when the result is 0, to show that only the result counts).
+// The stand-in's answer for a code: the result, and the value it writes (also
+// with result 0).
 struct Answer {
   int result;
   WORD value;
@@ -32,8 +32,7 @@ std::string number(DWORD_PTR handle) { return std::to_string(static_cast<long lo
 
 }  // namespace
 
-// The stand-in: defined in the test program, these take the place of the
-// library's functions for every call the module makes.
+// The stand-in of the library's functions.
 SQLBRIDGE_API int GetPCode(WORD pcode, WORD* value, LPCWSTR viewName) {
   calls.push_back("GetPCode " + std::to_string(pcode) + " " + text(viewName));
   auto found = answers.find(pcode);
@@ -83,14 +82,16 @@ std::string viewOf(const ExpectedPCodeFile& file) {
   return "WebQuentaISAPI_" + prefix.substr(4, prefix.find(" = ") - 4) + "_View";
 }
 
+// Only the result decides: 0 is a value, 65535 is not negative, and a value
+// left behind by a call that failed is not shown.
 TEST_F(PCodeCalls, EveryRowReadsItsCodeThroughItsViewThenEndsTheNoView) {
   ASSERT_EQ(kExpectedPCodeFileCount, kPCodeRowCount);
   for (const auto& file : kExpectedPCodeFiles) {
     std::unique_ptr<JSVariable> generator(createPCodeValue(file.path));
     ASSERT_TRUE(generator) << file.path;
-    for (int result : {1, 0}) {
-      answers[file.code] = {result, 4321};
-      EXPECT_EQ(result ? expectedPCodeText(file, 4321) : file.fallback, produce(generator.get()));
+    for (Answer answer : {Answer{1, 4321}, Answer{1, 0}, Answer{-3, 65535}, Answer{0, 500}}) {
+      answers[file.code] = answer;
+      EXPECT_EQ(answer.result ? expectedPCodeText(file, answer.value) : file.fallback, produce(generator.get()));
       EXPECT_EQ(reads({file.code}, viewOf(file)), calls);
     }
   }
@@ -101,31 +102,12 @@ TEST_F(PCodeCalls, EveryRowReadsItsCodeThroughItsViewThenEndsTheNoView) {
   }
 }
 
-// 0 is a value, 65535 is not negative, and a value left behind by a call that
-// failed is not shown.
-TEST_F(PCodeCalls, OnlyTheResultDecides) {
-  std::unique_ptr<JSVariable> generator(createPCodeValue("/welder-config/PurgeTime.js"));
-  const struct {
-    Answer answer;
-    const char* text;
-  } cases[] = {
-      {{1, 0}, "var PurgeTime = {Time:0};\n"},
-      {{-3, 65535}, "var PurgeTime = {Time:65535};\n"},
-      {{0, 500}, "var PurgeTime = 'PURGE TIME UNAVAILABLE';\n"},
-  };
-  for (const auto& c : cases) {
-    answers[628] = c.answer;
-    EXPECT_EQ(c.text, produce(generator.get()));
-  }
-}
-
 // 666 first, then 662, 663, 664 only while it is nonzero; every result is
 // ignored (the words left behind are used), so never an UNAVAILABLE text.
 TEST_F(PCodeCalls, DiagnosticsReadTheNumbersOnlyWhileMonitoringIsOn) {
   std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(kDiagnosticsPath));
   ASSERT_TRUE(diagnostics);
-  const std::vector<WORD> off = {666};
-  const std::vector<WORD> on = {666, 662, 663, 664};
+  const std::vector<WORD> off = {666}, on = {666, 662, 663, 664};
   const struct {
     std::map<WORD, Answer> answers;
     std::string text;

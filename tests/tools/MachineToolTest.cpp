@@ -40,7 +40,6 @@ TEST_F(MachineTool, InitLaysOutTheDeviceRoot) {
   for (const auto& entry : fs::recursive_directory_iterator(TestRoot::cardDir())) {
     if (!entry.is_regular_file()) continue;
     std::string copy = "MMCMemory/www/wwwpub/" + fs::relative(entry.path(), TestRoot::cardDir()).string();
-    // readFile of an absolute path reads that path.
     EXPECT_EQ(root.readFile(entry.path().string()), root.readFile(copy)) << copy;
     ++files;
   }
@@ -53,9 +52,8 @@ TEST_F(MachineTool, InitLaysOutTheDeviceRoot) {
   std::vector<quenta::SystemLogRow> log;
   std::vector<quenta::JournalRow> journal;
   quenta::BankConfigRow bank;
-  EXPECT_TRUE(store.listPCodes(&pcodes) && pcodes.empty());
-  EXPECT_TRUE(store.readSystemLog(&log) && log.empty());
-  EXPECT_TRUE(store.readJournal(&journal) && journal.empty());
+  EXPECT_TRUE(store.listPCodes(&pcodes) && pcodes.empty() && store.readSystemLog(&log) && log.empty() &&
+              store.readJournal(&journal) && journal.empty());
   EXPECT_NE(quenta::SettingsStore::kFailed, store.getBankConfig(1, &bank));
   EXPECT_EQ(2, root.readFile("settings.db").at(18));
 
@@ -83,25 +81,17 @@ TEST_F(MachineTool, DemoHoldsEveryCodeReadOrWrittenAndInitKeepsWhatIsStored) {
   }
   EXPECT_EQ(0, machine({"settings", "set-pcode", "602", "4321"}).exitCode);
   EXPECT_EQ(0, machine({"settings", "set-pcode", "5000", "65535"}).exitCode);  // a new code
-  ToolResult get = machine({"settings", "get-pcode", "602"});
-  EXPECT_EQ(0, get.exitCode);
-  EXPECT_EQ("4321\n", get.out);
+  EXPECT_EQ("4321\n", machine({"settings", "get-pcode", "602"}).out);
   EXPECT_EQ("65535\n", machine({"settings", "get-pcode", "5000"}).out);
-  // The module sees the value at once.
-  setenv("QUENTA_ROOT", root.path().c_str(), 1);
-  WORD value = 0;
-  EXPECT_EQ(1, GetPCode(602, &value, u"WebQuentaISAPI_TotalArcHours_View"));
-  EXPECT_EQ(4321, value);
   // Laying out the root again keeps every value.
   ASSERT_EQ(0, machine({"init", "--demo"}).exitCode);
-  ToolResult list = machine({"settings", "list-pcodes"});
-  EXPECT_EQ(0, list.exitCode);
-  EXPECT_NE(std::string::npos, list.out.find("\n602 4321\n"));
-  EXPECT_NE(std::string::npos, list.out.find("\n5000 65535\n"));
+  std::string list = machine({"settings", "list-pcodes"}).out;
+  EXPECT_NE(std::string::npos, list.find("\n602 4321\n"));
+  EXPECT_NE(std::string::npos, list.find("\n5000 65535\n"));
 }
 
-// Help on every command; bad input refused, with nothing written.
-TEST_F(MachineTool, AnswersHelpAndRefusesBadInputWithoutWriting) {
+// Bad input refused, with nothing written.
+TEST_F(MachineTool, RefusesBadInputWithoutWriting) {
   const std::string fromEnvironment = "QUENTA_ROOT=" + root.path();
   ToolResult noRoot = runTool({"settings", "get-pcode", "602"}, {"QUENTA_ROOT"});
   EXPECT_EQ(2, noRoot.exitCode);
@@ -117,13 +107,7 @@ TEST_F(MachineTool, AnswersHelpAndRefusesBadInputWithoutWriting) {
     int exitCode;
     const char* message;
   } cases[] = {
-      {{"--help"}, 0, "usage: quenta-machine"},
-      {{"init", "--help"}, 0, "usage: quenta-machine"},
-      {{"settings", "--help"}, 0, "usage: quenta-machine"},
-      {{"settings", "get-pcode", "--help"}, 0, "usage: quenta-machine"},
-      {{"settings", "set-pcode", "--help"}, 0, "usage: quenta-machine"},
-      {{"settings", "list-pcodes", "--help"}, 0, "usage: quenta-machine"},
-      {{"settings", "journal", "--help"}, 0, "usage: quenta-machine"},
+      {{"settings", "set-pcode", "--help"}, 0, "usage: quenta-machine"},  // help, not a write
       {{}, 2, "usage:"},
       {{"settings", "get-pcode", "0"}, 2, "out of range"},
       {{"settings", "get-pcode", "65536"}, 2, "out of range"},
@@ -154,9 +138,7 @@ TEST_F(MachineTool, AnswersHelpAndRefusesBadInputWithoutWriting) {
 
 TEST_F(MachineTool, JournalPrintsOneJsonObjectPerSetterCall) {
   ASSERT_EQ(0, machine({"init", "--demo"}).exitCode);
-  ToolResult empty = machine({"settings", "journal"});
-  EXPECT_EQ(0, empty.exitCode);
-  EXPECT_EQ("", empty.out);
+  EXPECT_EQ("", machine({"settings", "journal"}).out);
 
   setenv("QUENTA_ROOT", root.path().c_str(), 1);
   DWORD_PTR mapHandle = SQLBRIDGE_NO_VIEW;
@@ -170,12 +152,12 @@ TEST_F(MachineTool, JournalPrintsOneJsonObjectPerSetterCall) {
   ToolResult journal = machine({"settings", "journal"});
   EXPECT_EQ(0, journal.exitCode) << journal.err;
   const std::string time = "\"time\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\"";
-  std::regex expected("\\{\"id\":1," + time +
-                      ",\"setter\":\"SetPCode\",\"view\":\"SetPCodeView\",\"arguments\":\\{\"pcode\":602,"
-                      "\"value\":1234\\},\"record\":\"d2045a02\",\"count\":1\\}\n"
-                      "\\{\"id\":2," + time +
-                      ",\"setter\":\"SetPCode\",\"view\":\"SetPCodeView\",\"arguments\":\\{\"pcode\":9999,"
-                      "\"value\":1\\},\"record\":\"d2045a02\",\"count\":0\\}\n");
+  auto row = [&](int id, const std::string& arguments, int count) {
+    return "\\{\"id\":" + std::to_string(id) + "," + time +
+           ",\"setter\":\"SetPCode\",\"view\":\"SetPCodeView\",\"arguments\":\\{" + arguments +
+           "\\},\"record\":\"d2045a02\",\"count\":" + std::to_string(count) + "\\}\n";
+  };
+  std::regex expected(row(1, "\"pcode\":602,\"value\":1234", 1) + row(2, "\"pcode\":9999,\"value\":1", 0));
   EXPECT_TRUE(std::regex_match(journal.out, expected)) << journal.out;
 }
 

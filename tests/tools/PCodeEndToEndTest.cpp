@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <map>
 #include <string>
 
 #include "sqlbridge/SettingsStore.h"
@@ -18,12 +17,8 @@ namespace {
 class PCodeEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access(QUENTA_HTTPD, X_OK) != 0) {
-      GTEST_SKIP() << "quenta-httpd is not built yet (" << QUENTA_HTTPD << "): build the target quenta-httpd first";
-    }
+    if (access(QUENTA_HTTPD, X_OK) != 0) GTEST_SKIP() << "quenta-httpd is not built yet: " << QUENTA_HTTPD;
   }
-  // How the server exits is the host's own tests' concern; here it only has
-  // to go away.
   void TearDown() override {
     if (port > 0) host.stop(SIGTERM, 20000);
   }
@@ -37,17 +32,14 @@ class PCodeEndToEnd : public ::testing::Test {
 
   std::string get(const std::string& path) {
     hosttest::HttpConnection connection;
-    if (!connection.open(port)) return "(no connection)";
     hosttest::HttpResponse response;
-    if (!connection.exchange(hosttest::request("GET", path), &response)) return "(no answer)";
-    if (response.status != 200) return "(status " + std::to_string(response.status) + ")";
-    return response.body;
+    if (!connection.open(port) || !connection.exchange(hosttest::request("GET", path), &response)) return "(none)";
+    return response.status == 200 ? response.body : "(status " + std::to_string(response.status) + ")";
   }
 
-  int machine(const std::vector<std::string>& arguments) {
-    std::vector<std::string> all = {"--root", root.path()};
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    ToolResult result = runTool(all, {"QUENTA_ROOT"});
+  int machine(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--root", root.path()});
+    ToolResult result = runTool(arguments, {"QUENTA_ROOT"});
     EXPECT_EQ(0, result.exitCode) << result.err;
     return result.exitCode;
   }
@@ -74,22 +66,16 @@ class PCodeEndToEnd : public ::testing::Test {
   int port = 0;
 };
 
-TEST_F(PCodeEndToEnd, ADemoRootAnswersEveryPathAndShowsWrites) {
-  ASSERT_EQ(0, machine({"init", "--demo"}));
-  startServer();
-  expectStoredValues();
-  // The same generator reads afresh every time.
-  ASSERT_EQ(0, machine({"settings", "set-pcode", "602", "4321"}));
-  EXPECT_EQ("var TotalArcHours = {TotalArcHours:4321};\n", get("/logs/TotalArcHours.js"));
-}
-
-TEST_F(PCodeEndToEnd, ARootWithoutDatabaseFallsBackUntilInitMakesOne) {
+// Started without a database, the server keeps running while quenta-machine
+// makes one beside it; every generator reads afresh each time.
+TEST_F(PCodeEndToEnd, EveryPathFallsBackUntilInitThenShowsStoredValuesAndWrites) {
   startServer();
   for (const auto& file : kExpectedPCodeFiles) EXPECT_EQ(file.fallback, get(file.path)) << file.path;
   EXPECT_EQ(expectedDiagnostics(0, 0, 0, 0), get(kDiagnosticsPath));
-  // The server keeps running while the database is made beside it.
   ASSERT_EQ(0, machine({"init", "--demo"}));
   expectStoredValues();
+  ASSERT_EQ(0, machine({"settings", "set-pcode", "602", "4321"}));
+  EXPECT_EQ("var TotalArcHours = {TotalArcHours:4321};\n", get("/logs/TotalArcHours.js"));
 }
 
 }  // namespace
