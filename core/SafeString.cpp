@@ -159,6 +159,18 @@ SafeString<Ch>::SafeString(const Ch* text)
   takeCopyResult(result, end);
 }
 
+// A fresh buffer for `count` characters plus the growth slack and the
+// terminator; a size that does not fit 32 bits is an allocation failure.
+template <typename Ch>
+bool SafeString<Ch>::reserveWithSlack(DWORD count) {
+  DWORD size = sizeWithSlack(count, 0, kGrowthSlack);
+  if (size == 0) {
+    failAllocation();
+    return false;
+  }
+  return reserveExact(size, false);
+}
+
 template <typename Ch>
 SafeString<Ch>::SafeString(Ch* source, DWORD count, bool adopt)
     : length(0), capacity(0), buffer(nullptr), status(S_OK), spare(0) {
@@ -187,12 +199,7 @@ SafeString<Ch>::SafeString(Ch* source, DWORD count, bool adopt)
     length = static_cast<DWORD>(measured);
     return;
   }
-  DWORD size = sizeWithSlack(count, 0, kGrowthSlack);
-  if (size == 0) {
-    failAllocation();
-    return;
-  }
-  if (!reserveExact(size, false)) {
+  if (!reserveWithSlack(count)) {
     return;
   }
   Ch* end = buffer;
@@ -234,12 +241,7 @@ SafeString<char>::SafeString(HANDLE file, DWORD count)
       return;
     }
   }
-  DWORD size = sizeWithSlack(count, 0, kGrowthSlack);
-  if (size == 0) {
-    failAllocation();
-    return;
-  }
-  if (!reserveExact(size, false)) {
+  if (!reserveWithSlack(count)) {
     return;
   }
   DWORD read = 0;

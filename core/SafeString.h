@@ -104,6 +104,7 @@ class SafeString {
   // Replaces the buffer by one of exactly newCapacity characters, keeping the
   // text (which must fit) or leaving it empty. False after failAllocation().
   bool reserveExact(DWORD newCapacity, bool keepText);
+  bool reserveWithSlack(DWORD count);
   // The defined state after a failed allocation: no buffer, length 0,
   // capacity 0, E_OUTOFMEMORY.
   void failAllocation();

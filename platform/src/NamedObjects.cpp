@@ -170,6 +170,20 @@ void unlockAndClose(int fd) {
   close(fd);
 }
 
+// openLocked, and the object's current size in *size (0 for one just made).
+int openLockedWithSize(const std::string& name, off_t* size) {
+  int fd = openLocked(name);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    SetLastError(errnoToWin32(errno));
+    unlockAndClose(fd);
+    return -1;
+  }
+  *size = info.st_size;
+  return fd;
+}
+
 // ---- mappings --------------------------------------------------------------
 
 struct Mapping : quenta::HandleObject {
@@ -281,15 +295,10 @@ MutexBlock* namedMutexBlock(const std::string& name, bool* existed) {
     *existed = true;
     return found->second;
   }
-  int fd = openLocked(name);
+  off_t currentSize = 0;
+  int fd = openLockedWithSize(name, &currentSize);
   if (fd < 0) return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0) {
-    SetLastError(errnoToWin32(errno));
-    unlockAndClose(fd);
-    return nullptr;
-  }
-  bool sized = info.st_size >= static_cast<off_t>(sizeof(MutexBlock));
+  bool sized = currentSize >= static_cast<off_t>(sizeof(MutexBlock));
   if (!sized && ftruncate(fd, sizeof(MutexBlock)) != 0) {
     SetLastError(errnoToWin32(errno));
     unlockAndClose(fd);
@@ -410,15 +419,10 @@ HANDLE createFileMapping(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttributes, DWORD
   } else {
     std::string name;
     if (!objectName("map", lpName, &name)) return nullptr;
-    fd = openLocked(name);
+    off_t currentSize = 0;
+    fd = openLockedWithSize(name, &currentSize);
     if (fd < 0) return nullptr;
-    struct stat info;
-    if (fstat(fd, &info) != 0) {
-      SetLastError(errnoToWin32(errno));
-      unlockAndClose(fd);
-      return nullptr;
-    }
-    existed = info.st_size != 0;
+    existed = currentSize != 0;
     if (!existed) {
       // The kernel gives new pages of a shared-memory object zero-filled.
       if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
@@ -427,14 +431,14 @@ HANDLE createFileMapping(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttributes, DWORD
         unlockAndClose(fd);
         return nullptr;
       }
-    } else if (static_cast<uint64_t>(info.st_size) < size) {
+    } else if (static_cast<uint64_t>(currentSize) < size) {
       // An opener asking for more than the creator made would read past the
       // end of the shared block.
       SetLastError(ERROR_INVALID_PARAMETER);
       unlockAndClose(fd);
       return nullptr;
     } else {
-      size = static_cast<uint64_t>(info.st_size);
+      size = static_cast<uint64_t>(currentSize);
     }
     flock(fd, LOCK_UN);
   }
