@@ -28,6 +28,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
+typedef ULONG* PULONG;
 typedef int INT;
 typedef unsigned int UINT;
 typedef int32_t HRESULT;
@@ -249,7 +250,11 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 }  // extern "C"
 
-// As on the device, <windows.h> brings the registry with it.
+// Everything the module calls comes with <windows.h>: the registry, IP
+// Helper's adapter list, the NDIS requests and the XXTEA cipher.
 #include <winreg.h>
+#include <iphlpapi.h>
+#include <ntddndis.h>
+#include <xxtea.h>
 
 #endif  // QUENTA_PLATFORM_WINDOWS_H_
