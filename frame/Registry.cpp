@@ -4,6 +4,7 @@
 
 #include "forms/ParameterCodeForms.h"
 #include "forms/PostResponse.h"
+#include "js_vars/NetworkInfo.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
 #include "links/CurrentStatus.h"
@@ -27,7 +28,7 @@ const DataFileEntry kDataFiles[JS_FILE_COUNT] = {
     {"/program-setup/RetractSequenceState.js", nullptr},  // 14
     {"/program-setup/PostflowSequenceState.js", nullptr},  // 15
     {"/program-setup/ProcessCombinations.js", nullptr},  // 16
-    {"/WIN_IP_info.js", nullptr},  // 17
+    {"/WIN_IP_info.js", createNetworkInfo},  // 17
     {"/program-setup/ComboID.js", nullptr},  // 18
     {"/logs/TotalArcSeconds.js", createPCodeValue},  // 19
     {"/logs/TotalArcMinutes.js", createPCodeValue},  // 20
@@ -131,7 +132,7 @@ const DataFileEntry kDataFiles[JS_FILE_COUNT] = {
     {"/WiFiEncryption.js", nullptr},  // 118
     {"/WiFiAuthentication.js", nullptr},  // 119
     {"/VeyraCoreInfo.js", nullptr},  // 120
-    {"/WIN_IP_wifi_info.js", nullptr},  // 121
+    {"/WIN_IP_wifi_info.js", createNetworkInfo},  // 121
     {"/program-setup/ProcessCombinationsSubset.js", nullptr},  // 122
     {"/welder-config/bankconfigbanktwo.js", nullptr},  // 123
     {"/welder-config/slopedisplaystatus.js", createPCodeValue},  // 124
@@ -143,7 +144,7 @@ const DataFileEntry kDataFiles[JS_FILE_COUNT] = {
     {"/welder-config/SecondaryInductance.js", createPCodeValue},  // 130
     {"/welder-config/SecondaryTale.js", createPCodeValue},  // 131
     {"/program-setup/AllCustomPrograms.js", nullptr},  // 132
-    {"/WIN_FTP_info.js", nullptr},  // 133
+    {"/WIN_FTP_info.js", createNetworkInfo},  // 133
     {"/DualPrograms.js", createPCodeValue},  // 134
     {"/robot-config/AutoCalStatus.js", createPCodeValue},  // 135
     {"/robot-config/AutoCalMinWFS.js", createPCodeValue},  // 136
