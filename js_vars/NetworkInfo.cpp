@@ -98,11 +98,6 @@ const NetworkElement kFtpElements[] = {
 
 #define COUNT_OF(table) static_cast<DWORD>(sizeof(table) / sizeof((table)[0]))
 
-const NetworkInfoRow kNetworkInfoRows[] = {
-    {"/WIN_IP_info.js", "WIN_IP_info", kIpElements, COUNT_OF(kIpElements)},
-    {"/WIN_IP_wifi_info.js", "WIN_IP_wifi_info", kWifiElements, COUNT_OF(kWifiElements)},
-    {"/WIN_FTP_info.js", "WIN_FTP_info", kFtpElements, COUNT_OF(kFtpElements)},
-};
 
 SafeCString* text(const char* value) { return new (std::nothrow) SafeCString(value); }
 
@@ -233,9 +228,12 @@ SafeCString* NetworkInfo::mac(const NetworkElement& element) {
   return quoted(mac);
 }
 
-JSVariable* createNetworkInfo(const char* path) {
-  for (const NetworkInfoRow& row : kNetworkInfoRows) {
-    if (std::strcmp(row.path, path) == 0) return new (std::nothrow) NetworkInfo(row);
-  }
-  return nullptr;
+const NetworkInfoRow kNetworkInfoRows[3] = {
+    {17, "/WIN_IP_info.js", "WIN_IP_info", kIpElements, COUNT_OF(kIpElements)},
+    {121, "/WIN_IP_wifi_info.js", "WIN_IP_wifi_info", kWifiElements, COUNT_OF(kWifiElements)},
+    {133, "/WIN_FTP_info.js", "WIN_FTP_info", kFtpElements, COUNT_OF(kFtpElements)},
+};
+
+JSVariable* createNetworkInfo(const void* row) {
+  return new (std::nothrow) NetworkInfo(*static_cast<const NetworkInfoRow*>(row));
 }

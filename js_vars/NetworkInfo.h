@@ -27,6 +27,7 @@ extern WCHAR PortAddressRecord[2][kPortAddressLength];
 struct NetworkElement;
 
 struct NetworkInfoRow {
+  int slot;  // its place in the data-file registry (1-based)
   const char* path;
   const char* variable;
   const NetworkElement* elements;
@@ -52,6 +53,8 @@ class NetworkInfo : public JSArrayVariable {
   DWORD flags[4];  // the FTP switches
 };
 
-JSVariable* createNetworkInfo(const char* path);
+// The three rows, and the registry's factory (row: one of them).
+extern const NetworkInfoRow kNetworkInfoRows[3];
+JSVariable* createNetworkInfo(const void* row);
 
 #endif  // QUENTA_JS_VARS_NETWORKINFO_H_

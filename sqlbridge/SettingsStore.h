@@ -65,7 +65,7 @@ class SETTINGS_STORE_API SettingsStore {
   enum Result { kFound, kMissing, kFailed };
 
   static constexpr int kBusyTimeoutMs = 2000;
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   SettingsStore();
   ~SettingsStore();
@@ -118,6 +118,9 @@ class SETTINGS_STORE_API SettingsStore {
   bool connectionBroken() const;
 
  private:
+  // The record readers (RecordReaders.cpp) run their own statements.
+  friend class RecordTables;
+
   sqlite3_stmt* statement(const char* sql);
   bool execute(const char* sql);
   bool fail(int code);

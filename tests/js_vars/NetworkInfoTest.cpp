@@ -27,12 +27,20 @@ class NetworkInfoTest : public ::testing::Test {
   NetworkInfoTest() : root(false) { setenv("QUENTA_ROOT", root.path().c_str(), 1); }
   ~NetworkInfoTest() override { unsetenv("QUENTA_ROOT"); }
 
+  // The generator of the data file at path, from its registry row.
+  static JSVariable* create(const char* path) {
+    for (const NetworkInfoRow& row : kNetworkInfoRows) {
+      if (std::string(row.path) == path) return createNetworkInfo(&row);
+    }
+    return nullptr;
+  }
+
   std::string value(const char* path, const std::string& registry, const char* adapters = kAdapters) {
     root.removeFile("registry.reg");
     std::string error;
     EXPECT_TRUE(quenta::importRegistry(kHeader + registry, &error)) << error;
     root.writeFile("adapters.conf", adapters);
-    std::unique_ptr<JSVariable> variable(createNetworkInfo(path));
+    std::unique_ptr<JSVariable> variable(create(path));
     std::unique_ptr<SafeCString> text(variable->generate(SafeCString("")));
     return text ? text->c_str() : "(null)";
   }
@@ -88,7 +96,7 @@ TEST_F(NetworkInfoTest, AddressesAreKeptForTheEthernetFormAndTheTextForTwoSecond
   EXPECT_EQ(std::u16string(PortAddressRecord[0]), u"10.1.1.1");
   EXPECT_EQ(std::u16string(PortAddressRecord[1]), u"1");
 
-  std::unique_ptr<JSVariable> variable(createNetworkInfo("/WIN_FTP_info.js"));
+  std::unique_ptr<JSVariable> variable(create("/WIN_FTP_info.js"));
   JSFile file(SafeCString("/WIN_FTP_info.js"));
   ASSERT_TRUE(file.addVariable(variable.get()));
   value("/WIN_FTP_info.js", "\n[HKEY_LOCAL_MACHINE\\Comm\\FTPD]\n\"IsEnabled\"=dword:00000001\n");
