@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "forms/NetworkForms.h"
 #include "forms/ParameterCodeForms.h"
 #include "forms/PostResponse.h"
 #include "js_vars/NetworkInfo.h"
@@ -80,12 +81,12 @@ const FormEntry kForms[POST_RESPONSE_COUNT] = {
     {"/arc_management/time_sequence_adjust.min.html", nullptr},  // 17
     {"/arc_management/retract_sequence_adjust.min.html", nullptr},  // 18
     {"/arc_management/full_sequence_adjust.min.html", nullptr},  // 19
-    {"/setup/ethernet.min.html", nullptr},  // 20
-    {"/setup/alt_config.min.html", nullptr},  // 21
+    {"/setup/ethernet.min.html", createEthernetForm},  // 20
+    {"/setup/alt_config.min.html", createAltConfigForm},  // 21
     {"/setup/data_connections.min.html", nullptr},  // 22
     {"/setup/robot_options.html", nullptr},  // 23
     {"/setup/dry_run.html", nullptr},  // 24
-    {"/setup/wifi.min.html", nullptr},  // 25
+    {"/setup/wifi.min.html", createWifiForm},  // 25
     {"/arc_management/runin_sequence_adjust.min.html", nullptr},  // 26
     {"/arc_management/custom_process_selection.html", nullptr},  // 27
     {"/setup/atuocal.html", nullptr},  // 28
