@@ -47,8 +47,7 @@ const char kSelectEncryption[] =
 const char kSelectAuthentication[] =
     "UPDATE wifi_authentication SET authenticationSelected = (authenticationID = ?1) "
     "WHERE EXISTS (SELECT 1 FROM wifi_authentication WHERE authenticationID = ?1)";
-const char kDeleteVeyraCore[] = "DELETE FROM veyra_core_info WHERE core = ?1";
-const char kInsertVeyraCore[] = "INSERT INTO veyra_core_info (core, Value) VALUES (?1, ?2)";
+const char kUpdateVeyraCore[] = "UPDATE veyra_core_info SET Value = ?2 WHERE core = ?1";
 
 int select(const char* setter, const char* sql, LPCWSTR viewName, DWORD_PTR* releaseHandle) {
   try {
@@ -100,10 +99,8 @@ SQLBRIDGE_API int SetVeyraCoreInfo(LPVOID, LPCWSTR viewName, DWORD_PTR* releaseH
     return sqlbridge::runSetter("SetVeyraCoreInfo", viewName, arguments, record, found ? sizeof record : 0,
                                 [&](quenta::SettingsStore& store) {
                                   if (!found) return 0;
-                                  if (quenta::NetworkSettings::change(store, kDeleteVeyraCore, core, nullptr) < 0) {
-                                    return -1;
-                                  }
-                                  return quenta::NetworkSettings::change(store, kInsertVeyraCore, core, &value);
+                                  int changed = quenta::NetworkSettings::change(store, kUpdateVeyraCore, core, &value);
+                                  return changed < 0 ? -1 : changed > 0 ? 1 : 0;
                                 });
   } catch (...) {
     return 0;

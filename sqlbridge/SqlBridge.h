@@ -139,8 +139,8 @@ SQLBRIDGE_API int SetEncryptionSet(LPVOID record, LPCWSTR viewName, DWORD_PTR* r
 SQLBRIDGE_API int SetAuthentication(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
 SQLBRIDGE_API int SetAuthenticationSet(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
 // One entry of veyra_core_info: an 802-byte record (core u16, then a
-// zero-filled 8-bit text of up to 800 characters) replaces the rows of that
-// core. 1, or 0 without a view.
+// zero-filled 8-bit text of up to 800 characters) becomes the Value of the
+// rows of that core. 1, or 0 for a core without a row or without a view.
 SQLBRIDGE_API int SetVeyraCoreInfo(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
 
 // Every setter call is one transaction with its journal row (settings.db
