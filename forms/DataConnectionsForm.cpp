@@ -4,6 +4,7 @@
 #include <new>
 
 #include "forms/ClockSetting.h"
+#include "forms/NetworkForms.h"
 #include "sqlbridge/SqlBridge.h"
 
 namespace {
@@ -11,7 +12,6 @@ namespace {
 const WORD kModuleConnectionCode = 649;
 const WORD kModuleAddressHighCode = 648;
 const WORD kModuleAddressLowCode = 647;
-const WORD kLinkSettingsCode = 671;
 const WORD kParameterEvent = 8;
 
 struct ip_address_pcode_only_struct {
@@ -66,9 +66,11 @@ struct PortLetter {
 const PortLetter kPortLetters[] = {
     {"hidveyra", "B", u"Veyra"}, {"hideip", "B", u"EIP"}, {"hidveyra", "A", u"Veyra"}, {"hideip", "A", u"EIP"}};
 
-int fieldInt(MimePartMap& parts, const char* name) {
-  const MimePart* part = parts.lookup(SafeCString(name));
-  return part == nullptr ? 0 : part->value.toInt();
+// A field's number kept to 16 bits.
+WORD word(MimePartMap& parts, const char* name) {
+  WORD value = 0;
+  PostResponse::fieldWord(parts, name, kAsInteger, &value);
+  return value;
 }
 
 // Sets "Veyra" or "EIP" under "SOFTWARE\Halden" to the letter, with its
@@ -142,19 +144,18 @@ bool DataConnectionsForm::apply(MimePartMap& parts) {
                       {kModuleAddressLowCode, "ipaddressthird", "ipaddressfourth"}};
   for (const auto& part : addressParts) {
     std::memset(&record, 0, sizeof record);
-    record.value = static_cast<WORD>(fieldInt(parts, part.high) * 256 + fieldInt(parts, part.low));
+    record.value = static_cast<WORD>(word(parts, part.high) * 256 + word(parts, part.low));
     record.recordID = part.code;
     if (writeAddressPCode(part.code, record.value, &record) == 0) return false;
   }
-  bool fileManager = fieldInt(parts, "filemanagervalue") != 0;
+  bool fileManager = word(parts, "filemanagervalue") != 0;
   for (const PortLetter& port : kPortLetters) {
     const MimePart* part = parts.lookup(SafeCString(port.field));
     if (part != nullptr && part->value == SafeCString(port.letter)) setPort(port.value, port.letter);
   }
   if (!writeFtpSwitches(fileManager)) return false;
   for (const PagedParameter& parameter : kPagedParameters) {
-    WORD code = static_cast<WORD>(fieldInt(parts, parameter.codeField));
-    if (writePCode(code, static_cast<WORD>(fieldInt(parts, parameter.valueField))) == 0) return false;
+    if (writePCode(word(parts, parameter.codeField), word(parts, parameter.valueField)) == 0) return false;
   }
   SYSTEMTIME time;
   if (!ClockSetting::readClockFields(parts, &time)) return false;

@@ -14,7 +14,6 @@ namespace {
 
 const DWORD kOctetFieldLength = 4;
 const DWORD kSecretFieldLength = 100;
-const WORD kLinkSettingsCode = 671;
 const WORD kEncryptionEvent = 34;
 const WORD kAuthenticationEvent = 35;
 const WORD kNetworkNameRecord = 2;

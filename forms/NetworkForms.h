@@ -20,6 +20,10 @@
 
 #include "forms/PostResponse.h"
 
+// Parameter 671: the network settings were changed (the Ethernet and the data
+// connections forms set it to 1).
+const WORD kLinkSettingsCode = 671;
+
 struct AdapterFormRow {
   const WCHAR* key;
   const WCHAR* addressValue;  // "IPAddress" or "IpAddress"

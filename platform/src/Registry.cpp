@@ -105,6 +105,17 @@ DWORD copyValue(const RegistryValue& value, LPDWORD type, LPBYTE data, LPDWORD s
   return ERROR_SUCCESS;
 }
 
+// The key an open handle names, in the store as it is now. *tree keeps the
+// snapshot that *key lies in.
+DWORD readKey(HKEY handle, std::shared_ptr<const RegistryTree>* tree, const RegistryKey** key) {
+  std::u16string path;
+  DWORD error = pathOf(handle, &path);
+  if (error != ERROR_SUCCESS) return error;
+  *tree = currentRegistry();
+  *key = (*tree)->find(path);
+  return *key == nullptr ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
 template <typename Body>
 DWORD guarded(Body body) {
   try {
@@ -180,12 +191,10 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, R
 LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
   return quenta::finish(quenta::guarded([&]() -> DWORD {
-    std::u16string path;
-    DWORD error = quenta::pathOf(hKey, &path);
+    std::shared_ptr<const RegistryTree> tree;
+    const quenta::RegistryKey* key = nullptr;
+    DWORD error = quenta::readKey(hKey, &tree, &key);
     if (error != ERROR_SUCCESS) return error;
-    auto tree = quenta::currentRegistry();
-    const quenta::RegistryKey* key = tree->find(path);
-    if (key == nullptr) return ERROR_KEY_DELETED;
     const RegistryValue* value = RegistryTree::findValue(*key, quenta::textOf(lpValueName));
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     return quenta::copyValue(*value, lpType, lpData, lpcbData);
@@ -238,12 +247,11 @@ LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD, LPWSTR lpClass,
                           LPDWORD lpcchClass, PFILETIME) {
   return quenta::finish(quenta::guarded([&]() -> DWORD {
-    std::u16string path;
-    DWORD error = quenta::pathOf(hKey, &path);
+    std::shared_ptr<const RegistryTree> tree;
+    const quenta::RegistryKey* key = nullptr;
+    DWORD error = quenta::readKey(hKey, &tree, &key);
     if (error != ERROR_SUCCESS) return error;
-    auto tree = quenta::currentRegistry();
-    if (tree->find(path) == nullptr) return ERROR_KEY_DELETED;
-    std::vector<std::u16string> names = tree->children(path);
+    std::vector<std::u16string> names = tree->children(key->path);
     if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
     error = quenta::copyName(names[dwIndex], lpName, lpcchName);
     if (error == ERROR_SUCCESS && lpClass != nullptr && lpcchClass != nullptr) {
@@ -256,12 +264,10 @@ LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcch
 LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
                           LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   return quenta::finish(quenta::guarded([&]() -> DWORD {
-    std::u16string path;
-    DWORD error = quenta::pathOf(hKey, &path);
+    std::shared_ptr<const RegistryTree> tree;
+    const quenta::RegistryKey* key = nullptr;
+    DWORD error = quenta::readKey(hKey, &tree, &key);
     if (error != ERROR_SUCCESS) return error;
-    auto tree = quenta::currentRegistry();
-    const quenta::RegistryKey* key = tree->find(path);
-    if (key == nullptr) return ERROR_KEY_DELETED;
     if (dwIndex >= key->values.size()) return ERROR_NO_MORE_ITEMS;
     const RegistryValue& value = key->values[dwIndex];
     error = quenta::copyName(value.name, lpValueName, lpcchValueName);
