@@ -57,6 +57,22 @@ const ParameterWrite kJogPurgeWrites[] = {
     {ParameterWrite::kParameter, "timepcode", 0, "time", kTimesThousand, 0, nullptr},
 };
 
+const char* const kAltConfigFields[] = {
+    "metricvalue",        "metricenablepcode",  "aaScalingvalue",     "aaScalingenablepcode", "ceprogramsvalue",
+    "ceprogramsenablepcode", "slopevalue",      "slopeenablepcode",   "synergicvalue",        "synergicenablepcode",
+    "globalwfsampsvalue", "globalwfsampspcode", "coolernenablevalue", "coolerenablepcode",
+};
+// "coolernenablevalue" is spelled so on the page.
+const ParameterWrite kAltConfigWrites[] = {
+    {ParameterWrite::kParameter, "coolerenablepcode", 0, "coolernenablevalue", kAsInteger, 0, nullptr},
+    {ParameterWrite::kParameter, "globalwfsampspcode", 0, "globalwfsampsvalue", kAsInteger, 0, nullptr},
+    {ParameterWrite::kParameter, "synergicenablepcode", 0, "synergicvalue", kAsInteger, 0, nullptr},
+    {ParameterWrite::kParameter, "slopeenablepcode", 0, "slopevalue", kAsInteger, 0, nullptr},
+    {ParameterWrite::kParameter, "metricenablepcode", 0, "metricvalue", kAsInteger, 0, nullptr},
+    {ParameterWrite::kParameter, "aaScalingenablepcode", 0, "aaScalingvalue", kAsInteger, 0, nullptr},
+    {ParameterWrite::kParameter, "ceprogramsenablepcode", 0, "ceprogramsvalue", kAsInteger, 0, nullptr},
+};
+
 // Form path, page file, fields, writes, chained.
 const ParameterCodeFormRow kArcErrorLimits = {
     "/setup/error_edit.min.html", u"\\MMCMemory\\www\\wwwpub\\setup\\error_edit.min.html",
@@ -74,7 +90,12 @@ const ParameterCodeFormRow kTriggerHold = {
     u"\\MMCMemory\\www\\wwwpub\\arc_management\\trigger_hold_edit.min.html",
     kTriggerHoldFields, COUNT_OF(kTriggerHoldFields), kTriggerHoldWrites, COUNT_OF(kTriggerHoldWrites), false};
 
+const ParameterCodeFormRow kAltConfig = {
+    "/setup/alt_config.min.html", u"\\MMCMemory\\www\\wwwpub\\setup\\alt_config.min.html",
+    kAltConfigFields, COUNT_OF(kAltConfigFields), kAltConfigWrites, COUNT_OF(kAltConfigWrites), true};
+
 static_assert(COUNT_OF(kJogPurgeWrites) <= kMostWrites, "kMostWrites too small");
+static_assert(COUNT_OF(kAltConfigWrites) <= kMostWrites, "kMostWrites too small");
 static_assert(COUNT_OF(kArcErrorLimitsWrites) <= kMostWrites, "kMostWrites too small");
 
 // A write with its words read from the post.
@@ -135,3 +156,4 @@ PostResponse* createArcErrorLimitsForm() { return create(kArcErrorLimits); }
 PostResponse* createJogPurgeForm() { return create(kJogPurge); }
 PostResponse* createFactoryResetForm() { return create(kFactoryReset); }
 PostResponse* createTriggerHoldForm() { return create(kTriggerHold); }
+PostResponse* createAltConfigForm() { return create(kAltConfig); }

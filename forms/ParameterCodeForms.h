@@ -1,5 +1,5 @@
-// The parameter-code forms: arc error limits, trigger hold, factory reset, and
-// jog and purge. They differ only in constants, so they are one class and one
+// The parameter-code forms: arc error limits, trigger hold, factory reset,
+// jog and purge, and the alternate configuration's feature switches. They differ only in constants, so they are one class and one
 // table: each row names the form path, the answer page, the fields in
 // declaration order, and the writes in the order they are made. Most writes
 // are single parameters whose code arrives in a hidden field of the page; the
@@ -64,5 +64,6 @@ PostResponse* createArcErrorLimitsForm();
 PostResponse* createJogPurgeForm();
 PostResponse* createFactoryResetForm();
 PostResponse* createTriggerHoldForm();
+PostResponse* createAltConfigForm();
 
 #endif  // QUENTA_FORMS_PARAMETERCODEFORMS_H_

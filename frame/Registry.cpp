@@ -2,8 +2,10 @@
 
 #include <new>
 
+#include "forms/NetworkForms.h"
 #include "forms/ParameterCodeForms.h"
 #include "forms/PostResponse.h"
+#include "js_vars/NetworkInfo.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
 #include "js_vars/RecordValues.h"
@@ -24,11 +26,8 @@ const OwnFile kOwnFiles[] = {
     {1, "/current_status.js", createCurrentStatus},
     {8, "/querytest.js", createQueryEcho},
     {142, "/welder-config/WeldMonitoringDiagnostics.js", createWeldMonitorDiagnostics},
-    {17, "/WIN_IP_info.js", nullptr},
     {32, "/CurrentTime.js", nullptr},
     {90, "/DIOCommunication.js", nullptr},
-    {121, "/WIN_IP_wifi_info.js", nullptr},
-    {133, "/WIN_FTP_info.js", nullptr},
 };
 
 // Entry 107 repeats entry 106 on purpose ("/program-setup/StartRampEnables.js",
@@ -44,6 +43,7 @@ struct DataFileTable {
       place(kPCodeRows[k].slot, kPCodeRows[k].path, createPCodeValue, &kPCodeRows[k]);
     }
     for (const RecordRow& row : kRecordRows) place(row.slot, row.path, createRecordValue, &row);
+    for (const NetworkInfoRow& row : kNetworkInfoRows) place(row.slot, row.path, createNetworkInfo, &row);
     for (const OwnFile& file : kOwnFiles) place(file.slot, file.path, file.create, nullptr);
     entries[kRepeatedSlot - 1] = entries[kRepeatedFromSlot - 1];
   }
@@ -81,12 +81,12 @@ const FormEntry kForms[POST_RESPONSE_COUNT] = {
     {"/arc_management/time_sequence_adjust.min.html", nullptr},  // 17
     {"/arc_management/retract_sequence_adjust.min.html", nullptr},  // 18
     {"/arc_management/full_sequence_adjust.min.html", nullptr},  // 19
-    {"/setup/ethernet.min.html", nullptr},  // 20
-    {"/setup/alt_config.min.html", nullptr},  // 21
+    {"/setup/ethernet.min.html", createEthernetForm},  // 20
+    {"/setup/alt_config.min.html", createAltConfigForm},  // 21
     {"/setup/data_connections.min.html", nullptr},  // 22
     {"/setup/robot_options.html", nullptr},  // 23
     {"/setup/dry_run.html", nullptr},  // 24
-    {"/setup/wifi.min.html", nullptr},  // 25
+    {"/setup/wifi.min.html", createWifiForm},  // 25
     {"/arc_management/runin_sequence_adjust.min.html", nullptr},  // 26
     {"/arc_management/custom_process_selection.html", nullptr},  // 27
     {"/setup/atuocal.html", nullptr},  // 28

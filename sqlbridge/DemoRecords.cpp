@@ -176,7 +176,8 @@ const char kDemoRecords[] =
     "  (31, 'Coolant flow low'), (40, 'Robot communication lost'))\n"
     "WHERE NOT EXISTS (SELECT 1 FROM error_list);\n"
     "INSERT INTO veyra_core_info (core, Value)\n"
-    "SELECT * FROM (VALUES (1, 'Veyra Core 1.4.2, serial VC-20931'), (1, 'Licensed: weld monitoring, part tracking'))\n"
+    "SELECT * FROM (VALUES (1, 'Veyra Core 1.4.2, serial VC-20931'), (1, 'Licensed: weld monitoring, part tracking'),\n"
+    "  (2, ''), (3, ''))\n"
     "WHERE NOT EXISTS (SELECT 1 FROM veyra_core_info);\n";
 
 }  // namespace

@@ -120,6 +120,8 @@ class SETTINGS_STORE_API SettingsStore {
  private:
   // The record readers (RecordReaders.cpp) run their own statements.
   friend class RecordTables;
+  // So do the Wi-Fi and Veyra core setters (NetworkSetters.cpp).
+  friend class NetworkSettings;
 
   sqlite3_stmt* statement(const char* sql);
   bool execute(const char* sql);

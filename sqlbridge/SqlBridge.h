@@ -128,6 +128,21 @@ SQLBRIDGE_API int SetSystemLog(LPCWSTR viewName, DWORD_PTR* releaseHandle);
 SQLBRIDGE_READERS(SQLBRIDGE_DECLARE_READER0, SQLBRIDGE_DECLARE_READER1, SQLBRIDGE_DECLARE_READER3,
                   SQLBRIDGE_DECLARE_READER4, SQLBRIDGE_DECLARE_READER5)
 
+// The Wi-Fi security selections: a 4-byte record (selection u16, recordID u16)
+// read from the caller's open view of viewName marks the row whose ID is the
+// selection as the selected one of wifi_encryption or wifi_authentication.
+// 1, or 0 for a selection without a row (nothing changes) or without a view.
+// The ...Set setters record the same choice as applied; both leave the table
+// the data files read showing it. `record` is not read.
+SQLBRIDGE_API int SetEncryption(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+SQLBRIDGE_API int SetEncryptionSet(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+SQLBRIDGE_API int SetAuthentication(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+SQLBRIDGE_API int SetAuthenticationSet(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+// One entry of veyra_core_info: an 802-byte record (core u16, then a
+// zero-filled 8-bit text of up to 800 characters) becomes the Value of the
+// rows of that core. 1, or 0 for a core without a row or without a view.
+SQLBRIDGE_API int SetVeyraCoreInfo(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+
 // Every setter call is one transaction with its journal row (settings.db
 // table `journal`). See docs/settings-database.md.
 

@@ -236,4 +236,108 @@ TEST_F(FormsThroughServer, BrokenPostsAnswer400AndTheServerKeepsServing) {
   EXPECT_EQ(0u, response.body.find("var ArcErrorTime = {Time:"));
 }
 
+// The network forms over the demo root's simulated adapters: what a post
+// stores shows in the data file's next GET (its first, so no two-second wait).
+class NetworkFormsThroughServer : public FormsThroughServer {
+ protected:
+  std::string get(const std::string& path) {
+    HttpConnection connection;
+    HttpResponse response;
+    EXPECT_TRUE(connection.open(port));
+    EXPECT_TRUE(connection.exchange(hosttest::request("GET", path), &response));
+    return response.body;
+  }
+  std::string registry(const std::string& key, const std::string& value) {
+    return run(machine("registry get '" + key + "' " + value));
+  }
+  static Lines addressFields(const char* ip, const char* mask, const char* gateway, const char* dns) {
+    Lines fields;
+    const char* prefixes[] = {"ipaddress", "subnetmask", "gateway", "dns"};
+    const char* addresses[] = {ip, mask, gateway, dns};
+    const char* ordinals[] = {"first", "second", "third", "fourth"};
+    for (int a = 0; a < 4; ++a) {
+      std::istringstream octets(addresses[a]);
+      std::string octet;
+      for (int o = 0; o < 4 && std::getline(octets, octet, '.'); ++o) {
+        fields.push_back(std::string(prefixes[a]) + ordinals[o] + "1=" + octet);
+      }
+    }
+    return fields;
+  }
+  static Lines with(Lines fields, const Lines& more) {
+    fields.insert(fields.end(), more.begin(), more.end());
+    return fields;
+  }
+};
+
+TEST_F(NetworkFormsThroughServer, EthernetStoresPortBAndRefusesPortAsAddress) {
+  Lines post = with({"iptype1=0"}, addressFields("010.1.2.3", "255.255.255.0", "10.1.2.300", ".2.3.4"));
+  EXPECT_EQ(card("setup/ethernet.min.html"), curl("/setup/ethernet.min.html", post));
+  EXPECT_EQ(Lines{"8,671,1,0"}, tail(events(), events().size() - 1));
+  EXPECT_EQ(get("/WIN_IP_info.js"),
+            "var WIN_IP_info = new Array(0,'192.168.1.50','255.255.255.0','192.168.1.1','192.168.1.1','',"
+            "0,'010.1.2.3','255.255.255.0','0.0.0.0','.2.3.4','','00:1A:2B:3C:4D:01','00:1A:2B:3C:4D:02','A','B');\n");
+  // Port A's address, as that GET reported it: only "EnableDHCP" and 671 are written.
+  size_t rowsBefore = journal().size();
+  post = with({"iptype1=0"}, addressFields("192.168.1.50", "255.255.0.0", "10.0.0.1", "10.0.0.1"));
+  EXPECT_EQ(card("400.htm"), curl("/setup/ethernet.min.html", post));
+  EXPECT_EQ(Lines{pcodeJournal(671, 1, "01009f02")}, tail(journal(), rowsBefore));
+  EXPECT_EQ("010.1.2.3\n", registry("Comm\\CPSW3G2\\Parms\\TcpIp", "IPAddress"));
+  EXPECT_EQ("255.255.255.0\n", registry("Comm\\CPSW3G2\\Parms\\TcpIp", "SubnetMask"));
+}
+
+TEST_F(NetworkFormsThroughServer, WifiSecurityIsStoredEncipheredAndAddressesWinOverIt) {
+  Lines security = with({"encryptionSelection=2", "authenticationSelection=1", "user_ssid=Shop floor",
+                         "user_pw=" + std::string(64, 'p'), "securitysubmit=1", "iptype1=1", "ipsubmit=0"},
+                        addressFields("0.0.0.0", "0.0.0.0", "0.0.0.0", "0.0.0.0"));
+  size_t eventsBefore = events().size();
+  EXPECT_EQ(card("setup/wifi.min.html"), curl("/setup/wifi.min.html", security));
+  EXPECT_EQ((Lines{"34,2,1,0", "34,2,1,0", "35,1,1,0", "35,1,1,0"}), tail(events(), eventsBefore));
+  EXPECT_NE(std::string::npos, get("/WiFiEncryption.js").find("encryptionSelected:[0,0,1,0]"));
+  // The two secrets: 32 and 64 bytes under the demo key, as upper-case hex in
+  // the record; a pass phrase of 64 characters does not fit and is stored empty.
+  const DWORD key[4] = {0x5a0c6dde, 0xb2937e41, 0xf751c408, 0xd0e6293a};
+  Lines rows = journal();
+  ASSERT_GE(rows.size(), 2u);
+  const char* expected[] = {"Shop floor", ""};
+  for (int k = 0; k < 2; ++k) {
+    const std::string& row = rows[rows.size() - 2 + k];
+    size_t at = row.find("\"record\":\"") + 10;
+    std::string text;
+    for (size_t i = at + 4; i + 1 < row.size() && row.compare(i, 2, "00") != 0; i += 2) {
+      text += static_cast<char>(std::stoi(row.substr(i, 2), nullptr, 16));
+    }
+    ASSERT_EQ(text.size(), k == 0 ? 64u : 128u) << row;
+    std::vector<DWORD> words(text.size() / 8);
+    for (size_t w = 0; w < words.size(); ++w) {
+      for (int b = 3; b >= 0; --b) words[w] = words[w] << 8 | std::stoul(text.substr(w * 8 + b * 2, 2), nullptr, 16);
+    }
+    ASSERT_TRUE(XxteaDecipher(words.data(), static_cast<DWORD>(words.size()), key));
+    EXPECT_EQ(expected[k], std::string(reinterpret_cast<const char*>(words.data())));
+  }
+  size_t rowsBefore = rows.size();
+  Lines both = with({"encryptionSelection=0", "authenticationSelection=0", "user_ssid=x", "user_pw=y",
+                     "securitysubmit=1", "iptype1=0", "ipsubmit=1"},
+                    addressFields("172.16.0.9", "255.255.0.0", "172.16.0.1", "172.16.0.2"));
+  EXPECT_EQ(card("setup/wifi.min.html"), curl("/setup/wifi.min.html", both));
+  EXPECT_EQ(rowsBefore, journal().size());
+  EXPECT_EQ(get("/WIN_IP_wifi_info.js"),
+            "var WIN_IP_wifi_info = new Array(0,'172.16.0.9','255.255.0.0','172.16.0.1','172.16.0.2','',"
+            "'00:1A:2B:3C:4D:03');\n");
+}
+
+TEST_F(NetworkFormsThroughServer, AltConfigWritesSevenSwitchesAndStopsAtTheFirstRefused) {
+  const Lines pairs = {"metricvalue=1", "metricenablepcode=101", "aaScalingvalue=0", "aaScalingenablepcode=652",
+                       "ceprogramsvalue=1", "ceprogramsenablepcode=651", "slopevalue=0", "slopeenablepcode=672",
+                       "synergicvalue=1", "synergicenablepcode=673", "globalwfsampsvalue=1",
+                       "globalwfsampspcode=674", "coolernenablevalue=0"};
+  size_t eventsBefore = events().size();
+  EXPECT_EQ(card("setup/alt_config.min.html"), curl("/setup/alt_config.min.html", with(pairs, {"coolerenablepcode=675"})));
+  EXPECT_EQ((Lines{"8,675,1,0", "8,674,1,0", "8,673,1,0", "8,672,1,0", "8,101,1,0", "8,652,1,0", "8,651,1,0"}),
+            tail(events(), eventsBefore));
+  size_t rowsBefore = journal().size();
+  EXPECT_EQ(card("400.htm"), curl("/setup/alt_config.min.html", with(pairs, {"coolerenablepcode=9999"})));
+  EXPECT_EQ(rowsBefore + 1, journal().size()) << "only the refused cooler write is journalled";
+}
+
 }  // namespace

@@ -34,6 +34,11 @@ int runSettings(const Context& context, int argc, char** argv);  // SettingsComm
 int runStatus(const Context& context, int argc, char** argv);    // StatusCommands.cpp
 int runMailbox(const Context& context, int argc, char** argv);   // MailboxCommands.cpp
 int runClean(const Context& context, int argc, char** argv);     // CleanCommand.cpp
+int runRegistry(const Context& context, int argc, char** argv);  // NetworkCommands.cpp
+int runAdapters(const Context& context, int argc, char** argv);  // NetworkCommands.cpp
+// The demo adapters and registry of `init --demo`, where the root has none
+// (NetworkCommands.cpp); false after printing why not.
+bool storeDemoNetwork(const Context& context);
 
 // A command of the settings group; the record commands (readers, dump, load)
 // live in RecordCommands.cpp.

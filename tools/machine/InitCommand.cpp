@@ -28,7 +28,9 @@ const char kInitHelp[] =
     "\n"
     "  --demo      also store plausible values for every parameter code the web\n"
     "              module reads or its forms write, both banks' configuration, and\n"
-    "              a believable machine in every record table that is empty\n"
+    "              a believable machine in every record table that is empty; the\n"
+    "              demo adapters (DIR/adapters.conf) and registry (DIR/registry.reg)\n"
+    "              where the root has none\n"
     "  --card DIR  copy the web root from DIR\n"
     "\n"
     "Values already stored are kept: init never overwrites a setting.\n";
@@ -253,6 +255,7 @@ int runInit(const Context& context, int argc, char** argv) {
   if (demo && !storeDemo(&store)) return complain(kExitFailure, "cannot store the demo settings: " + store.lastError());
   std::printf("settings: %s%s\n", quenta::SettingsStore::databasePath(context.root).c_str(),
               demo ? " (demo values stored where none were)" : "");
+  if (demo && !storeDemoNetwork(context)) return kExitFailure;
   return kExitOk;
 }
 

@@ -23,6 +23,8 @@ const Group kGroups[] = {
     {"status", machine::runStatus, "write the live status the module serves; simulate a weld cycle"},
     {"mailbox", machine::runMailbox, "show the system-log mailbox; drain it into the system log"},
     {"clean", machine::runClean, "remove the root's named shared memory and mutexes"},
+    {"registry", machine::runRegistry, "export, import, read and write the registry"},
+    {"adapters", machine::runAdapters, "list the network adapters as the module sees them"},
 };
 
 void printHelp(FILE* out, const char* program) {
