@@ -15,20 +15,24 @@
 #define POST_RESPONSE_COUNT 30
 
 class PostResponse;
+struct FormSpec;
 
 // Makes the generator of a data file. A family class shared by several files
 // finds its constants by the path.
 typedef JSVariable* (*JSVariableFactory)(const char* path);
-typedef PostResponse* (*PostResponseFactory)();
 
 struct DataFileEntry {
   const char* path;
   JSVariableFactory create;
 };
 
+// A form: its path, its answer page when that is not the path under the web
+// root ("\\MMCMemory\\www\\wwwpub" + the path with "\\" for "/"), and its
+// fields and writes; no spec: not served by this module.
 struct FormEntry {
   const char* path;
-  PostResponseFactory create;
+  const WCHAR* pageFile;
+  const FormSpec* spec;
 };
 
 extern const DataFileEntry kDataFiles[JS_FILE_COUNT];
@@ -37,6 +41,11 @@ extern const FormEntry kForms[POST_RESPONSE_COUNT];
 extern JSVariable* JSVariableTable[JS_FILE_COUNT];
 extern JSFile* JSFileTable[JS_FILE_COUNT];
 extern PostResponse* PostResponseTable[POST_RESPONSE_COUNT];
+
+// The answer page of a form entry.
+SafeWString formPageFile(const FormEntry& entry);
+// The handler of a form entry; null when not served or not made whole.
+PostResponse* createForm(const FormEntry& entry);
 
 // All generators first, then the data files, then the form handlers, in order.
 void buildRegistries();
