@@ -10,11 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "forms/PostResponse.h"
+#include "frame/Registry.h"
 #include "links/DbLogMailbox.h"
 #include "sqlbridge/SettingsStore.h"
 #include "tests/support/TestRoot.h"
 
 namespace formtest {
+
+// The handler the registry makes for a form path; null when it serves none.
+inline PostResponse* formFor(const std::string& path) {
+  for (const FormEntry& entry : kForms) {
+    if (path == entry.path) return createForm(entry);
+  }
+  return nullptr;
+}
 
 class FormRoot {
  public:
