@@ -160,16 +160,19 @@ const Statement kWireDate[] = {
     {"UPDATE spool SET spoolWeight = ?2, poundsLeft = ?2, poundsUsed = 0, spoolDate = ?3 WHERE spoolBank = ?1",
      {key(), word(8), timeAt(10)}, 3, true},
 };
-// region_select_struct: the region's entry in the list, then 1.
+// region_select_struct: the region's place in the region list (RegionAll, in
+// entry order), counted from 1, then 1.
 const Statement kRegion[] = {
-    {"UPDATE region SET regionSelected = 0 WHERE entry <> ?1 AND EXISTS (SELECT 1 FROM region WHERE entry = ?1)",
-     {word(0)}, 1, false},
-    {"UPDATE region SET regionSelected = 1 WHERE entry = ?1", {word(0)}, 1, true},
+    {"UPDATE region SET regionSelected = 0 WHERE ?1 BETWEEN 1 AND (SELECT COUNT(*) FROM region)", {word(0)}, 1,
+     false},
+    {"UPDATE region SET regionSelected = 1 WHERE ?1 >= 1 AND "
+     "entry = (SELECT entry FROM region ORDER BY entry LIMIT 1 OFFSET ?1 - 1)",
+     {word(0)}, 1, true},
 };
 // The selection the machine has taken up, once the region's settings apply.
 const Statement kRegionSet[] = {
     {"UPDATE applied_selection SET selection = ?1 WHERE name = 'region' AND "
-     "EXISTS (SELECT 1 FROM region WHERE entry = ?1)",
+     "?1 BETWEEN 1 AND (SELECT COUNT(*) FROM region)",
      {word(0)}, 1, true},
 };
 
