@@ -73,7 +73,7 @@ bool fill(MimePartMap& parts, const Slot& slot, BYTE* record, DWORD offset) {
   return false;
 }
 
-WORD keyOf(const RecordKey& key, const BYTE* record) {
+WORD keyOf(const WriteKey& key, const BYTE* record) {
   if (key.word < 0) return key.value;
   return static_cast<WORD>(record[2 * key.word] | (record[2 * key.word + 1] << 8));
 }

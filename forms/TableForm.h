@@ -76,12 +76,12 @@ constexpr Slot chosen(const char* selector, const char* whenOne, const char* oth
 }
 
 // A number that goes with a write: a word of its record, or a constant.
-struct RecordKey {
+struct WriteKey {
   signed char word;  // word index into the record; -1: `value`
   WORD value;
 };
-constexpr RecordKey keyWord(signed char index) { return {index, 0}; }
-constexpr RecordKey keyValue(WORD value) { return {-1, value}; }
+constexpr WriteKey keyWord(signed char index) { return {index, 0}; }
+constexpr WriteKey keyValue(WORD value) { return {-1, value}; }
 
 // A condition on one field's word. kAlways holds without reading anything.
 struct FieldTest {
@@ -147,10 +147,10 @@ struct FormWrite {
   const WCHAR* view;
   SetterCall call;
   const char* recordType;
-  RecordKey key;  // passed to the setter and printed as the recordID
+  WriteKey key;  // passed to the setter and printed as the recordID
   // The event posted when a record was updated; code 0: none.
   WORD eventCode;
-  RecordKey eventKey;
+  WriteKey eventKey;
   WORD arg2;
   WORD arg3;
   // kLogText.
@@ -179,7 +179,7 @@ struct FormWrite {
     copy.eventCode = 0;
     return copy;
   }
-  constexpr FormWrite event(WORD code, RecordKey arg1, WORD second, WORD third) const {
+  constexpr FormWrite event(WORD code, WriteKey arg1, WORD second, WORD third) const {
     FormWrite copy = *this;
     copy.eventCode = code;
     copy.eventKey = arg1;
@@ -203,7 +203,7 @@ struct FormWrite {
 // record's key is its first word unless given.
 template <size_t N>
 constexpr FormWrite record(const WCHAR* view, SetterCall call, const char* recordType, const Slot (&slots)[N],
-                           WORD eventCode, RecordKey key = keyWord(0)) {
+                           WORD eventCode, WriteKey key = keyWord(0)) {
   return {FormWrite::kRecord, slots, static_cast<BYTE>(N), constant(0), constant(0), view, call, recordType, key,
           eventCode, key, 1, 0, nullptr, always(), always(), true, nullptr, nullptr};
 }

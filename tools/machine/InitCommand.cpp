@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "sqlbridge/RecordReaders.h"
 #include "tools/machine/Commands.h"
 
 namespace machine {
@@ -26,7 +27,8 @@ const char kInitHelp[] =
     "  DIR/settings.db            the settings database with its schema\n"
     "\n"
     "  --demo      also store plausible values for every parameter code the web\n"
-    "              module reads or its forms write, and both banks' configuration\n"
+    "              module reads or its forms write, both banks' configuration, and\n"
+    "              a believable machine in every record table that is empty\n"
     "  --card DIR  copy the web root from DIR\n"
     "\n"
     "Values already stored are kept: init never overwrites a setting.\n";
@@ -193,6 +195,10 @@ bool storeDemo(quenta::SettingsStore* store) {
       store->rollback();
       return false;
     }
+  }
+  if (!quenta::RecordTables::storeDemo(*store)) {
+    store->rollback();
+    return false;
   }
   if (store->commit()) return true;
   store->rollback();
