@@ -89,9 +89,11 @@ const Statement kStart[] = {
      26, true},
 };
 
-// Programs and processes. A weld program is its number in the bank's
-// combinations (comboNumber), its weld list (weldNumber) and its program
-// record (comboId).
+// Programs and processes. A weld program is its number in its bank's
+// combinations (comboNumber) and weld list (weldNumber), and its program
+// record (comboId). Programs 1 to 4 belong to the first feeder's bank, the
+// others to the second's (the rule that picks the wire weight's feeder).
+#define BANK_OF_PROGRAM(column) column " = CASE WHEN ?1 BETWEEN 1 AND 4 THEN 1 ELSE 2 END"
 const Statement kWireWeight[] = {
     {"UPDATE feeder_wire_weight SET wireWeight = ?2 WHERE feeder = ?1", {key(), word(2)}, 2, true},
 };
@@ -99,12 +101,13 @@ const Statement kWireWeight[] = {
 // weight, name.
 const Statement kProcessInfo[] = {
     {"UPDATE bank_combo SET comboID = ?2, comboVoltsOrTrim = ?3, comboIndOrSA = ?4, comboAlloy = ?5, "
-     "comboWireWeight = ?6, comboTag = ?7 WHERE comboNumber = ?1",
+     "comboWireWeight = ?6, comboTag = ?7 WHERE comboNumber = ?1 AND " BANK_OF_PROGRAM("comboBank"),
      {word(2), word(4), word(6), word(8), word(10), word(12), text(14, 10)}, 7, true},
     {"UPDATE weld_program SET VorT = ?2, INDorSA = ?3 WHERE weldNumber = ?1", {word(2), word(6), word(8)}, 3, false},
 };
 const Statement kCustomNameDesc[] = {
-    {"UPDATE weld_list SET shortName = ?2 WHERE weldNumber = ?1", {word(0), text(2, 10)}, 2, true},
+    {"UPDATE weld_list SET shortName = ?2 WHERE weldNumber = ?1 AND " BANK_OF_PROGRAM("bankNumber"),
+     {word(0), text(2, 10)}, 2, true},
     {"UPDATE program SET shortCustomName = ?2, customDescription = ?3 WHERE comboId = ?1",
      {word(0), text(2, 10), text(12, 52)}, 3, false},
 };
@@ -135,7 +138,8 @@ const Statement kDualAllEnables[] = {
      {word(2), word(4)}, 2, true},
 };
 const Statement kWeldFileEnable[] = {
-    {"UPDATE weld_list SET weldFileEnableStatus = ?2 WHERE weldNumber = ?1", {word(0), word(2)}, 2, true},
+    {"UPDATE weld_list SET weldFileEnableStatus = ?2 WHERE weldNumber = ?1 AND " BANK_OF_PROGRAM("bankNumber"),
+     {word(0), word(2)}, 2, true},
 };
 const Statement kEncoderLock[] = {
     {"UPDATE bank_config SET encoderLock = ?2 WHERE bankConfigID = ?1", {word(0), word(2)}, 2, true},
@@ -150,14 +154,17 @@ const Statement kWeldCable[] = {
      "positiveSize = ?6, negativeLength = ?7, negativeSize = ?8, secondaryResistance = ?9 WHERE bankNumber = ?1",
      {key(), word(2), word(4), word(6), word(8), word(10), word(12), word(14), word(16)}, 9, true},
 };
+// A bank's spool on its feeder is the last one stored for it (the last in
+// its spool data file).
+#define CURRENT_SPOOL "entry = (SELECT MAX(entry) FROM spool WHERE spoolBank = ?1)"
 // weld_wire_info_struct: feeder, bank, weight, warning, remaining.
 const Statement kWireInfo[] = {
-    {"UPDATE spool SET spoolWeight = ?2, warningLevel = ?3, poundsLeft = ?4 WHERE spoolBank = ?1",
+    {"UPDATE spool SET spoolWeight = ?2, warningLevel = ?3, poundsLeft = ?4 WHERE " CURRENT_SPOOL,
      {word(2), word(4), word(6), word(8)}, 4, true},
 };
 // weld_wire_date_struct: a new spool of the given weight, on the date given.
 const Statement kWireDate[] = {
-    {"UPDATE spool SET spoolWeight = ?2, poundsLeft = ?2, poundsUsed = 0, spoolDate = ?3 WHERE spoolBank = ?1",
+    {"UPDATE spool SET spoolWeight = ?2, poundsLeft = ?2, poundsUsed = 0, spoolDate = ?3 WHERE " CURRENT_SPOOL,
      {key(), word(8), timeAt(10)}, 3, true},
 };
 // region_select_struct: the region's place in the region list (RegionAll, in
@@ -197,15 +204,17 @@ const Statement kRobotMfgSet[] = {
 };
 // runin_struct and burnback_struct: 1, the program's combination, the value.
 const Statement kRunin[] = {
-    {"UPDATE bank_combo SET comboRunInWFS = ?2 WHERE comboNumber = ?1", {word(2), word(4)}, 2, true},
+    {"UPDATE bank_combo SET comboRunInWFS = ?2 WHERE comboNumber = ?1 AND " BANK_OF_PROGRAM("comboBank"),
+     {word(2), word(4)}, 2, true},
 };
 const Statement kBurnback[] = {
-    {"UPDATE bank_combo SET comboBurnbackTime = ?2 WHERE comboNumber = ?1", {word(2), word(4)}, 2, true},
+    {"UPDATE bank_combo SET comboBurnbackTime = ?2 WHERE comboNumber = ?1 AND " BANK_OF_PROGRAM("comboBank"),
+     {word(2), word(4)}, 2, true},
 };
 // custom_process_load_struct: 1, program, combination, name.
 const Statement kCustomProcess[] = {
-    {"UPDATE bank_combo SET comboID = ?2, comboTag = ?3 WHERE comboNumber = ?1", {word(2), word(4), text(6, 10)}, 3,
-     true},
+    {"UPDATE bank_combo SET comboID = ?2, comboTag = ?3 WHERE comboNumber = ?1 AND " BANK_OF_PROGRAM("comboBank"),
+     {word(2), word(4), text(6, 10)}, 3, true},
 };
 // manual_cal_struct: maximum WFS selected, the four calibration points, the
 // manual calibration state.

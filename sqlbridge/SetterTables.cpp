@@ -26,10 +26,16 @@ const char kSetterSchema[] =
     "INSERT OR IGNORE INTO feeder_wire_weight (feeder) VALUES (1), (2);\n"
     "INSERT OR IGNORE INTO applied_selection (name) VALUES ('region'), ('robotManufacturer');\n";
 
+// A machine that lists its processes has the nine that the process-enables
+// page switches, by the numbers of their bits in parameter 732.
 const char kSeedSetterTables[] =
     "INSERT OR IGNORE INTO program_weld_config (weldNumber) SELECT DISTINCT weldNumber FROM weld_list;\n"
     "INSERT OR IGNORE INTO retract_start_enable (seq_ID) "
-    "SELECT DISTINCT seq_ID FROM weld_stage WHERE stage = 'retract';\n";
+    "SELECT DISTINCT seq_ID FROM weld_stage WHERE stage = 'retract';\n"
+    "INSERT INTO process (processID, process, enabled) "
+    "SELECT v.column1, v.column2, 0 FROM (VALUES (0, 'MIG'), (1, 'Solvane'), (2, 'Brev'), (3, 'Pulse'), "
+    "(5, 'Stick'), (6, 'CAC'), (8, 'Torvane'), (11, 'Brev S'), (15, 'Lindrel')) AS v "
+    "WHERE EXISTS (SELECT 1 FROM process) AND NOT EXISTS (SELECT 1 FROM process WHERE processID = v.column1);\n";
 
 }  // namespace
 
