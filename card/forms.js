@@ -62,6 +62,14 @@ var Setup = {
   },
   // A data file with a query, loaded in order with the page.
   load: function (path) { document.write('<script src="' + path + '"><\/script>'); },
+  // Both banks' spool data (one variable name, SpoolData) as SpoolOne and
+  // SpoolTwo.
+  loadSpools: function () {
+    Setup.load('/logs/SpoolData.js?BankNumber=1');
+    document.write('<script>var SpoolOne = window.SpoolData; SpoolData = undefined;<\/script>');
+    Setup.load('/logs/SpoolData.js?BankNumber=2');
+    document.write('<script>var SpoolTwo = window.SpoolData;<\/script>');
+  },
   // A 32-bit address number as dotted text and back.
   dotted: function (number) {
     number = Math.floor(Number(number));
