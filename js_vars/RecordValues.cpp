@@ -375,9 +375,16 @@ void RecordValue::appendWide(RecordText* text, const BYTE* field, WORD bytes) {
 void RecordValue::appendElement(RecordText* text, const RecordMember& member, const BYTE* record) {
   const BYTE* field = record + member.offset;
   switch (member.kind) {
-    case kMemberWord:
-      text->appendFormatted("%i", static_cast<int>(wordAt(field)));
+    case kMemberWord: {
+      // "%i" of the unsigned word, without the cost of a format.
+      char digits[5];
+      int count = 0;
+      for (unsigned word = wordAt(field); count == 0 || word != 0; word /= 10) {
+        digits[4 - count++] = static_cast<char>('0' + word % 10);
+      }
+      text->append(digits + 5 - count, static_cast<DWORD>(count));
       break;
+    }
     case kMemberFloat:
       text->appendFormatted("%f", static_cast<double>(dwordAt(field)));
       break;
