@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "sqlbridge/SettingsStore.h"
+#include "sqlbridge/StatementUse.h"
 
 namespace quenta {
 namespace {
@@ -51,20 +52,17 @@ bool SettingsStore::seedSetterTables() {
 }
 
 int SettingsStore::updateRows(const char* sql, const std::vector<BoundValue>& values) {
-  sqlite3_stmt* stmt = statement(sql);
-  if (stmt == nullptr) return -1;
+  StatementUse use(statement(sql));
+  if (use.stmt == nullptr) return -1;
   int index = 1;
   for (const BoundValue& value : values) {
     if (value.isText) {
-      sqlite3_bind_text(stmt, index++, value.text.data(), static_cast<int>(value.text.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_text(use.stmt, index++, value.text.data(), static_cast<int>(value.text.size()), SQLITE_TRANSIENT);
     } else {
-      sqlite3_bind_int64(stmt, index++, value.number);
+      sqlite3_bind_int64(use.stmt, index++, value.number);
     }
   }
-  bool done = stepDone(stmt);
-  sqlite3_reset(stmt);
-  sqlite3_clear_bindings(stmt);
-  return done ? sqlite3_changes(db) : -1;
+  return stepDone(use.stmt) ? sqlite3_changes(db) : -1;
 }
 
 }  // namespace quenta
