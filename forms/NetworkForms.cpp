@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "forms/TableForm.h"
 #include "js_vars/NetworkInfo.h"
 #include "sqlbridge/SqlBridge.h"
 
@@ -54,17 +55,17 @@ static_assert(sizeof(veyra_core_info_struct) == 802, "veyra_core_info_struct is 
 // The four selection setters in the order they are called.
 struct SelectionWrite {
   const WCHAR* view;
-  RecordSetter setter;
+  SetterCall setter;
   const char* field;
   const char* recordType;
   WORD event;
 };
 const SelectionWrite kSelectionWrites[] = {
-    {u"SetEncryptionView", SetEncryption, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
-    {u"SetEncryptionSetView", SetEncryptionSet, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
-    {u"SetAuthenticationView", SetAuthentication, "authenticationSelection", "authentication_select_struct",
+    {u"SetEncryptionView", withRecord<SetEncryption>, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
+    {u"SetEncryptionSetView", withRecord<SetEncryptionSet>, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
+    {u"SetAuthenticationView", withRecord<SetAuthentication>, "authenticationSelection", "authentication_select_struct",
      kAuthenticationEvent},
-    {u"SetAuthenticationSetView", SetAuthenticationSet, "authenticationSelection", "authentication_select_struct",
+    {u"SetAuthenticationSetView", withRecord<SetAuthenticationSet>, "authenticationSelection", "authentication_select_struct",
      kAuthenticationEvent},
 };
 
@@ -135,8 +136,8 @@ bool readCipherKey(DWORD key[4]) {
 }
 
 template <typename Form>
-PostResponse* create() {
-  Form* form = new (std::nothrow) Form();
+PostResponse* create(const char* path, const SafeWString& pageFile) {
+  Form* form = new (std::nothrow) Form(path, pageFile);
   if (form != nullptr && !form->isComplete()) {
     delete form;
     form = nullptr;
@@ -158,8 +159,8 @@ SafeWString dottedAddress(MimePartMap& parts, const char* prefix, const char* su
   return SafeWString(dotted);
 }
 
-AdapterAddressForm::AdapterAddressForm(const char* path, const WCHAR* pageFile, const AdapterFormRow& formRow)
-    : PostResponse(SafeCString(path), SafeWString(pageFile)), row(formRow) {}
+AdapterAddressForm::AdapterAddressForm(const char* path, const SafeWString& pageFile, const AdapterFormRow& formRow)
+    : PostResponse(SafeCString(path), pageFile), row(formRow) {}
 
 void AdapterAddressForm::declareAddressFields() {
   for (const AddressValue& address : kAddressValues) {
@@ -210,9 +211,8 @@ bool AdapterAddressForm::writeStaticAddresses(HKEY key, MimePartMap& parts) {
   return true;
 }
 
-EthernetForm::EthernetForm()
-    : AdapterAddressForm("/setup/ethernet.min.html", u"\\MMCMemory\\www\\wwwpub\\setup\\ethernet.min.html",
-                         kEthernetRow) {
+EthernetForm::EthernetForm(const char* path, const SafeWString& pageFile)
+    : AdapterAddressForm(path, pageFile, kEthernetRow) {
   declareField("iptype1");
   declareAddressFields();
 }
@@ -222,8 +222,7 @@ bool EthernetForm::apply(MimePartMap& parts) {
   return applyAddresses(parts);
 }
 
-WifiForm::WifiForm()
-    : AdapterAddressForm("/setup/wifi.min.html", u"\\MMCMemory\\www\\wwwpub\\setup\\wifi.min.html", kWifiRow) {
+WifiForm::WifiForm(const char* path, const SafeWString& pageFile) : AdapterAddressForm(path, pageFile, kWifiRow) {
   declareField("encryptionSelection");
   declareField("authenticationSelection");
   declareField("user_ssid", kSecretFieldLength);
@@ -244,7 +243,7 @@ bool WifiForm::applySecurity(MimePartMap& parts) {
   for (const SelectionWrite& write : kSelectionWrites) {
     select_struct record = {static_cast<WORD>(fieldInt(parts, write.field)), 1};
     if (writeRecord(write.view, &record, sizeof record, write.setter, write.recordType, record.selection,
-                    write.event, 1, 0) == 0) {
+                    write.event, record.selection, 1, 0) == 0) {
       return false;
     }
   }
@@ -287,5 +286,7 @@ bool WifiForm::writeSecret(const SafeCString& text, DWORD size, WORD recordID, c
   return count != 0;
 }
 
-PostResponse* createEthernetForm() { return create<EthernetForm>(); }
-PostResponse* createWifiForm() { return create<WifiForm>(); }
+PostResponse* createEthernetForm(const char* path, const SafeWString& pageFile) {
+  return create<EthernetForm>(path, pageFile);
+}
+PostResponse* createWifiForm(const char* path, const SafeWString& pageFile) { return create<WifiForm>(path, pageFile); }

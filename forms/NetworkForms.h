@@ -34,7 +34,7 @@ struct AdapterFormRow {
 // The addresses of one adapter from the post's "iptype1" and octet fields.
 class AdapterAddressForm : public PostResponse {
  protected:
-  AdapterAddressForm(const char* path, const WCHAR* pageFile, const AdapterFormRow& row);
+  AdapterAddressForm(const char* path, const SafeWString& pageFile, const AdapterFormRow& row);
   bool applyAddresses(MimePartMap& parts);
   void declareAddressFields();
 
@@ -45,13 +45,13 @@ class AdapterAddressForm : public PostResponse {
 
 class EthernetForm : public AdapterAddressForm {
  public:
-  EthernetForm();
+  EthernetForm(const char* path, const SafeWString& pageFile);
   bool apply(MimePartMap& parts) override;
 };
 
 class WifiForm : public AdapterAddressForm {
  public:
-  WifiForm();
+  WifiForm(const char* path, const SafeWString& pageFile);
   bool apply(MimePartMap& parts) override;
 
  private:
@@ -66,7 +66,8 @@ class WifiForm : public AdapterAddressForm {
 // "0.0.0.0" when any reads as a number outside 0 to 255.
 SafeWString dottedAddress(MimePartMap& parts, const char* prefix, const char* suffix);
 
-PostResponse* createEthernetForm();
-PostResponse* createWifiForm();
+// Registry factories, for the path and answer page of the form's entry.
+PostResponse* createEthernetForm(const char* path, const SafeWString& pageFile);
+PostResponse* createWifiForm(const char* path, const SafeWString& pageFile);
 
 #endif  // QUENTA_FORMS_NETWORKFORMS_H_

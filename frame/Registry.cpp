@@ -3,8 +3,8 @@
 #include <new>
 
 #include "forms/NetworkForms.h"
-#include "forms/ParameterCodeForms.h"
 #include "forms/PostResponse.h"
+#include "forms/TableForm.h"
 #include "js_vars/NetworkInfo.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
@@ -60,39 +60,59 @@ const DataFileEntry* dataFileEntries() {
 }
 
 // Form handlers in registry order. "/setup/atuocal.html" is spelled so on the
-// pages that post to it.
+// pages that post to it; its page file is spelled "autocal". Entries 6 and 22
+// (welder information, data connections) are not served yet.
 const FormEntry kForms[POST_RESPONSE_COUNT] = {
-    {"/setup/error_config.min.html", nullptr},  // 1
-    {"/setup/error_edit.min.html", createArcErrorLimitsForm},  // 2
-    {"/setup/jog_purge.min.html", createJogPurgeForm},  // 3
-    {"/setup/weld_cable.min.html", nullptr},  // 4
-    {"/setup/spool.min.html", nullptr},  // 5
-    {"/setup/welder_info.min.html", nullptr},  // 6
-    {"/setup/region.min.html", nullptr},  // 7
-    {"/data_management/data_management.min.html", nullptr},  // 8
-    {"/data_management/factory_reset.min.html", createFactoryResetForm},  // 9
-    {"/arc_management/process_enables.min.html", nullptr},  // 10
-    {"/arc_management/trigger_hold_edit.min.html", createTriggerHoldForm},  // 11
-    {"/arc_management/advanced_triggers.min.html", nullptr},  // 12
-    {"/arc_management/program_naming.min.html", nullptr},  // 13
-    {"/arc_management/enables_locks.min.html", nullptr},  // 14
-    {"/arc_management/process_selection.html", nullptr},  // 15
-    {"/arc_management/weld_file_setup.min.html", nullptr},  // 16
-    {"/arc_management/time_sequence_adjust.min.html", nullptr},  // 17
-    {"/arc_management/retract_sequence_adjust.min.html", nullptr},  // 18
-    {"/arc_management/full_sequence_adjust.min.html", nullptr},  // 19
-    {"/setup/ethernet.min.html", createEthernetForm},  // 20
-    {"/setup/alt_config.min.html", createAltConfigForm},  // 21
-    {"/setup/data_connections.min.html", nullptr},  // 22
-    {"/setup/robot_options.html", nullptr},  // 23
-    {"/setup/dry_run.html", nullptr},  // 24
-    {"/setup/wifi.min.html", createWifiForm},  // 25
-    {"/arc_management/runin_sequence_adjust.min.html", nullptr},  // 26
-    {"/arc_management/custom_process_selection.html", nullptr},  // 27
-    {"/setup/atuocal.html", nullptr},  // 28
-    {"/arc_management/burnback_sequence_adjust.html", nullptr},  // 29
-    {"/arc_management/retract_start.html", nullptr},  // 30
+    {"/setup/error_config.min.html", nullptr, &kErrorEnablesForm, nullptr},  // 1
+    {"/setup/error_edit.min.html", nullptr, &kArcErrorLimitsForm, nullptr},  // 2
+    {"/setup/jog_purge.min.html", nullptr, &kJogPurgeForm, nullptr},  // 3
+    {"/setup/weld_cable.min.html", nullptr, &kWeldCableForm, nullptr},  // 4
+    {"/setup/spool.min.html", nullptr, &kSpoolForm, nullptr},  // 5
+    {"/setup/welder_info.min.html", nullptr, nullptr, nullptr},  // 6
+    {"/setup/region.min.html", nullptr, &kRegionForm, nullptr},  // 7
+    {"/data_management/data_management.min.html", nullptr, &kDataManagementForm, nullptr},  // 8
+    {"/data_management/factory_reset.min.html", nullptr, &kFactoryResetForm, nullptr},  // 9
+    {"/arc_management/process_enables.min.html", nullptr, &kProcessEnablesForm, nullptr},  // 10
+    {"/arc_management/trigger_hold_edit.min.html", nullptr, &kTriggerHoldForm, nullptr},  // 11
+    {"/arc_management/advanced_triggers.min.html", nullptr, &kAdvancedTriggersForm, nullptr},  // 12
+    {"/arc_management/program_naming.min.html", nullptr, &kProgramNamingForm, nullptr},  // 13
+    {"/arc_management/enables_locks.min.html", nullptr, &kEnablesLocksForm, nullptr},  // 14
+    {"/arc_management/process_selection.html", nullptr, &kProcessSelectionForm, nullptr},  // 15
+    {"/arc_management/weld_file_setup.min.html", nullptr, &kWeldFileSetupForm, nullptr},  // 16
+    {"/arc_management/time_sequence_adjust.min.html", nullptr, &kTimeSequenceForm, nullptr},  // 17
+    {"/arc_management/retract_sequence_adjust.min.html", nullptr, &kRetractSequenceForm, nullptr},  // 18
+    {"/arc_management/full_sequence_adjust.min.html", nullptr, &kFullSequenceForm, nullptr},  // 19
+    {"/setup/ethernet.min.html", nullptr, nullptr, createEthernetForm},  // 20
+    {"/setup/alt_config.min.html", nullptr, &kAltConfigForm, nullptr},  // 21
+    {"/setup/data_connections.min.html", nullptr, nullptr, nullptr},  // 22
+    {"/setup/robot_options.html", nullptr, &kRobotOptionsForm, nullptr},  // 23
+    {"/setup/dry_run.html", nullptr, &kDryRunForm, nullptr},  // 24
+    {"/setup/wifi.min.html", nullptr, nullptr, createWifiForm},  // 25
+    {"/arc_management/runin_sequence_adjust.min.html", nullptr, &kRuninForm, nullptr},  // 26
+    {"/arc_management/custom_process_selection.html", nullptr, &kCustomProcessForm, nullptr},  // 27
+    {"/setup/atuocal.html", u"\\MMCMemory\\www\\wwwpub\\setup\\autocal.html", &kCalibrationForm, nullptr},  // 28
+    {"/arc_management/burnback_sequence_adjust.html",
+     u"\\MMCMemory\\www\\wwwpub\\arc_management\\burnback_sequence_adjust.min.html", &kBurnbackForm, nullptr},  // 29
+    {"/arc_management/retract_start.html", nullptr, &kRetractStartForm, nullptr},  // 30
 };
+
+SafeWString formPageFile(const FormEntry& entry) {
+  if (entry.pageFile != nullptr) return SafeWString(entry.pageFile);
+  SafeWString file(u"\\MMCMemory\\www\\wwwpub");
+  file += SafeWString(SafeCString(entry.path));
+  for (DWORD k = 0; k < file.getLength(); ++k) {
+    if (file[static_cast<int>(k)] == u'/') file[static_cast<int>(k)] = u'\\';
+  }
+  return file;
+}
+
+PostResponse* createForm(const FormEntry& entry) {
+  if (entry.spec == nullptr && entry.create == nullptr) return nullptr;
+  SafeWString pageFile = formPageFile(entry);
+  if (pageFile.getStatus() < 0) return nullptr;
+  if (entry.create != nullptr) return entry.create(entry.path, pageFile);
+  return createTableForm(entry.path, pageFile, *entry.spec);
+}
 
 JSVariable* JSVariableTable[JS_FILE_COUNT];
 JSFile* JSFileTable[JS_FILE_COUNT];
@@ -117,7 +137,7 @@ void buildRegistries() {
     JSFileTable[k] = file;
   }
   for (int k = 0; k < POST_RESPONSE_COUNT; ++k) {
-    PostResponseTable[k] = kForms[k].create ? kForms[k].create() : nullptr;
+    PostResponseTable[k] = createForm(kForms[k]);
   }
 }
 
