@@ -4,6 +4,7 @@
 
 #include "forms/ParameterCodeForms.h"
 #include "forms/PostResponse.h"
+#include "js_vars/DIOCommunication.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
 #include "links/CurrentStatus.h"
@@ -100,7 +101,7 @@ const DataFileEntry kDataFiles[JS_FILE_COUNT] = {
     {"/MetricEnableCheck.js", createPCodeValue},  // 87
     {"/program-setup/MetricProcessCombinations.js", nullptr},  // 88
     {"/welder-config/ArcErrorAmps.js", createPCodeValue},  // 89
-    {"/DIOCommunication.js", nullptr},  // 90
+    {"/DIOCommunication.js", createDIOCommunication},  // 90
     {"/welder-config/MissedWeldErrorTime.js", createPCodeValue},  // 91
     {"/CEProgramsEnableCheck.js", createPCodeValue},  // 92
     {"/RegionAll.js", nullptr},  // 93

@@ -33,6 +33,7 @@ int runSettings(const Context& context, int argc, char** argv);  // SettingsComm
 int runStatus(const Context& context, int argc, char** argv);    // StatusCommands.cpp
 int runMailbox(const Context& context, int argc, char** argv);   // MailboxCommands.cpp
 int runClean(const Context& context, int argc, char** argv);     // CleanCommand.cpp
+int runDio(const Context& context, int argc, char** argv);       // DioCommands.cpp
 
 // ---- Helpers shared by the groups (CommandSupport.cpp) ----
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "adambridge/AdamConfig.h"
 #include "tools/machine/Commands.h"
 
 namespace machine {
@@ -26,7 +27,9 @@ const char kInitHelp[] =
     "  DIR/settings.db            the settings database with its schema\n"
     "\n"
     "  --demo      also store plausible values for every parameter code the web\n"
-    "              module reads or its forms write, and both banks' configuration\n"
+    "              module reads or its forms write, and both banks' configuration;\n"
+    "              the digital I/O module is the simulated one on 127.0.0.1:1502\n"
+    "              (DIR/ADAMbridge.conf)\n"
     "  --card DIR  copy the web root from DIR\n"
     "\n"
     "Values already stored are kept: init never overwrites a setting.\n";
@@ -92,8 +95,8 @@ const DemoPCode kDemoPCodes[] = {
     {643, 0},      //                                        high word
     {644, 3},      // second feeder short-term arc hours
     {645, 17},     // second feeder short-term arc minutes
-    {647, 5},      // digital I/O module address, low word: 0.5
-    {648, 49320},  // digital I/O module address, high word: 192.168
+    {647, 1},      // digital I/O module address, low word: 0.1
+    {648, 32512},  // digital I/O module address, high word: 127.0 (the simulated module)
     {649, 2},      // digital I/O connection (the data connections form writes 2)
     {650, 35},     // missed weld error time, tenths
     {651, 0},      // CE programs enable
@@ -119,6 +122,10 @@ const DemoPCode kDemoPCodes[] = {
     {676, 1},      // cooler status
     {732, 35183},  // process enable mask: processes 0-3, 5, 6, 8, 11, 15
 };
+
+// The port of the simulated digital I/O module (quenta-machine dio serve):
+// above 1023, so it needs no privilege.
+const unsigned kDemoDioPort = 1502;
 
 const quenta::BankConfigRow kDemoBanks[] = {
     // bankConfigID, errorEnables, gunLdLen, gunLdWFS, encoderLock
@@ -245,6 +252,10 @@ int runInit(const Context& context, int argc, char** argv) {
   if (opened != kExitOk) return opened;
   if (!store.createSchema()) return complain(kExitFailure, "cannot create the schema: " + store.lastError());
   if (demo && !storeDemo(&store)) return complain(kExitFailure, "cannot store the demo settings: " + store.lastError());
+  if (demo && !fs::exists(adambridge::configPath(context.root), error) &&
+      !adambridge::writeConfig(context.root, kDemoDioPort)) {
+    return complain(kExitFailure, "cannot write " + adambridge::configPath(context.root));
+  }
   std::printf("settings: %s%s\n", quenta::SettingsStore::databasePath(context.root).c_str(),
               demo ? " (demo values stored where none were)" : "");
   return kExitOk;
