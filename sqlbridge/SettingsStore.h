@@ -65,7 +65,7 @@ class SETTINGS_STORE_API SettingsStore {
   enum Result { kFound, kMissing, kFailed };
 
   static constexpr int kBusyTimeoutMs = 2000;
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   SettingsStore();
   ~SettingsStore();
