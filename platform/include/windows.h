@@ -70,6 +70,7 @@ typedef HANDLE* LPHANDLE;
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L
@@ -247,5 +248,8 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 }  // extern "C"
+
+// As on the device, <windows.h> brings the registry with it.
+#include <winreg.h>
 
 #endif  // QUENTA_PLATFORM_WINDOWS_H_
