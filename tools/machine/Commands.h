@@ -34,6 +34,7 @@ int runStatus(const Context& context, int argc, char** argv);    // StatusComman
 int runMailbox(const Context& context, int argc, char** argv);   // MailboxCommands.cpp
 int runClean(const Context& context, int argc, char** argv);     // CleanCommand.cpp
 int runDio(const Context& context, int argc, char** argv);       // DioCommands.cpp
+int runClock(const Context& context, int argc, char** argv);     // ClockCommands.cpp
 
 // ---- Helpers shared by the groups (CommandSupport.cpp) ----
 
@@ -52,6 +53,10 @@ bool parseWordValue(const std::string& text, WORD* value);
 // Opens <root>/settings.db (which must exist unless create). Returns kExitOk,
 // or the exit code after printing why it cannot (no root: kExitUsage).
 int openSettings(const Context& context, quenta::SettingsStore* store, bool create);
+// Fills "Time Zones" of the root's registry from CLDR's Windows zone names and
+// tzdata's rules (TimeZoneInstall.cpp); the current zone, when none is set
+// yet, becomes `defaultZone`. Returns kExitOk or the exit code after saying why.
+int installTimeZones(const Context& context, const char* defaultZone);
 // Text as a JSON string, quotes included.
 std::string jsonString(const std::string& text);
 

@@ -256,6 +256,9 @@ int runInit(const Context& context, int argc, char** argv) {
       !adambridge::writeConfig(context.root, kDemoDioPort)) {
     return complain(kExitFailure, "cannot write " + adambridge::configPath(context.root));
   }
+  // The demo starts in a zone with daylight saving, so both states show.
+  int zones = installTimeZones(context, demo ? "Eastern Standard Time" : "UTC");
+  if (zones != kExitOk) return zones;
   std::printf("settings: %s%s\n", quenta::SettingsStore::databasePath(context.root).c_str(),
               demo ? " (demo values stored where none were)" : "");
   return kExitOk;

@@ -23,6 +23,7 @@ const Group kGroups[] = {
     {"status", machine::runStatus, "write the live status the module serves; simulate a weld cycle"},
     {"mailbox", machine::runMailbox, "show the system-log mailbox; drain it into the system log"},
     {"clean", machine::runClean, "remove the root's named shared memory and mutexes"},
+    {"clock", machine::runClock, "show and set the device clock and time zone"},
     {"dio", machine::runDio, "a simulated digital I/O module (ADAM-6050, Modbus/TCP)"},
 };
 
