@@ -4,6 +4,8 @@
 
 #include "forms/ParameterCodeForms.h"
 #include "forms/PostResponse.h"
+#include "forms/WelderInfoForm.h"
+#include "js_vars/CurrentTime.h"
 #include "js_vars/DIOCommunication.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
@@ -43,7 +45,7 @@ const DataFileEntry kDataFiles[JS_FILE_COUNT] = {
     {"/welder-config/OtherTorchInductance.js", createPCodeValue},  // 29
     {"/welder-config/OtherTorchLength.js", createPCodeValue},  // 30
     {"/welder-config/WeldSeqWebPageProgInfo.js", nullptr},  // 31
-    {"/CurrentTime.js", nullptr},  // 32
+    {"/CurrentTime.js", createCurrentTime},  // 32
     {"/welder-config/TriggerHoldDelayTime.js", createPCodeValue},  // 33
     {"/welder-config/ArcStartErrorTime.js", createPCodeValue},  // 34
     {"/welder-config/JogSpeedMin.js", createPCodeValue},  // 35
@@ -169,7 +171,7 @@ const FormEntry kForms[POST_RESPONSE_COUNT] = {
     {"/setup/jog_purge.min.html", createJogPurgeForm},  // 3
     {"/setup/weld_cable.min.html", nullptr},  // 4
     {"/setup/spool.min.html", nullptr},  // 5
-    {"/setup/welder_info.min.html", nullptr},  // 6
+    {"/setup/welder_info.min.html", createWelderInfoForm},  // 6
     {"/setup/region.min.html", nullptr},  // 7
     {"/data_management/data_management.min.html", nullptr},  // 8
     {"/data_management/factory_reset.min.html", createFactoryResetForm},  // 9

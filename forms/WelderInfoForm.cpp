@@ -1,0 +1,104 @@
+#include "forms/WelderInfoForm.h"
+
+#include <cstring>
+#include <new>
+
+#include "forms/ClockSetting.h"
+#include "sqlbridge/SqlBridge.h"
+
+namespace {
+
+const WORD kClockSetEvent = 38;
+
+struct DeclaredField {
+  const char* name;
+  DWORD maxLength;
+};
+
+// In declaration order; the two texts are kept short enough for their
+// record fields with a terminator.
+const DeclaredField kFields[] = {
+    {"year", ClockSetting::kTimeFieldLength},   {"month", ClockSetting::kTimeFieldLength},
+    {"day", ClockSetting::kTimeFieldLength},    {"hour", ClockSetting::kTimeFieldLength},
+    {"minute", ClockSetting::kTimeFieldLength}, {"tzlist", ClockSetting::kZoneFieldLength},
+    {"welderinfosubmit", 15},                   {"user_asset", 8},
+    {"user_location", 30},                      {"servcedatesubmit", 15},
+};
+
+typedef int (*ViewSetter)(LPCWSTR viewName, DWORD_PTR* releaseHandle);
+
+// One record through its setter's view: "UPDATED %i <type> records at
+// recordID 0" (the form has no key to print). Returns the count.
+int writeThroughView(LPCWSTR viewName, const void* record, DWORD size, ViewSetter setter, const char* recordType) {
+  DWORD_PTR mapHandle = SQLBRIDGE_NO_VIEW;
+  DWORD_PTR releaseHandle = SQLBRIDGE_NO_RELEASE;
+  LPVOID view = CreateView(viewName, &mapHandle);
+  int count = 0;
+  if (view != nullptr) {
+    std::memcpy(view, record, size);
+    count = setter(viewName, &releaseHandle);
+  }
+  NKDbgPrintfW(u"UPDATED %i %S records at recordID %i\r\n", count, recordType, 0);
+  ReleaseView(releaseHandle);
+  if (view != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(view), mapHandle);
+  return count;
+}
+
+}  // namespace
+
+WelderInfoForm::WelderInfoForm()
+    : PostResponse(SafeCString("/setup/welder_info.min.html"),
+                   SafeWString(u"\\MMCMemory\\www\\wwwpub\\setup\\welder_info.min.html")) {
+  for (const DeclaredField& field : kFields) declareField(field.name, field.maxLength);
+}
+
+bool WelderInfoForm::apply(MimePartMap& parts) {
+  WORD welderInfoSubmit = 0;
+  WORD serviceDateSubmit = 0;
+  if (!fieldWord(parts, "welderinfosubmit", kAsInteger, &welderInfoSubmit) ||
+      !fieldWord(parts, "servcedatesubmit", kAsInteger, &serviceDateSubmit)) {
+    return false;
+  }
+  if (welderInfoSubmit == 1) return storeWelderInfo(parts);
+  if (serviceDateSubmit == 1) return stampServiceDate();
+  return setClock(parts);
+}
+
+bool WelderInfoForm::storeWelderInfo(MimePartMap& parts) {
+  const MimePart* asset = parts.lookup(SafeCString("user_asset"));
+  const MimePart* location = parts.lookup(SafeCString("user_location"));
+  if (asset == nullptr || location == nullptr) return false;
+  welder_info_struct record;
+  std::memset(&record, 0, sizeof record);
+  SafeCString assetText(asset->value);
+  SafeCString locationText(location->value);
+  assetText.copyOut(record.assetNumber, sizeof record.assetNumber, sizeof record.assetNumber - 1);
+  locationText.copyOut(record.location, sizeof record.location, sizeof record.location - 1);
+  return writeThroughView(u"SetWelderInfoView", &record, sizeof record, SetWelderInfo, "welder_info_struct") != 0;
+}
+
+bool WelderInfoForm::stampServiceDate() {
+  service_date_struct record;
+  std::memset(&record, 0, sizeof record);
+  GetLocalTime(&record.serviceDate);
+  return writeThroughView(u"SetServiceDateView", &record, sizeof record, SetServiceDate, "service_date_struct") !=
+         0;
+}
+
+bool WelderInfoForm::setClock(MimePartMap& parts) {
+  SYSTEMTIME time;
+  if (!ClockSetting::readClockFields(parts, &time)) return false;
+  ClockSetting::applyTimeService(parts);
+  if (!SetLocalTime(&time)) return false;
+  mailbox.post(kClockSetEvent, 0, 0, 0);
+  return true;
+}
+
+PostResponse* createWelderInfoForm() {
+  WelderInfoForm* form = new (std::nothrow) WelderInfoForm();
+  if (form != nullptr && !form->isComplete()) {
+    delete form;
+    form = nullptr;
+  }
+  return form;
+}
