@@ -89,9 +89,8 @@ void setPort(const WCHAR* value, const char* letter) {
 
 }  // namespace
 
-DataConnectionsForm::DataConnectionsForm()
-    : PostResponse(SafeCString("/setup/data_connections.min.html"),
-                   SafeWString(u"\\MMCMemory\\www\\wwwpub\\setup\\data_connections.min.html")) {
+DataConnectionsForm::DataConnectionsForm(const char* path, const SafeWString& pageFile)
+    : PostResponse(SafeCString(path), pageFile) {
   for (const DeclaredField& field : kFields) declareField(field.name, field.maxLength);
 }
 
@@ -163,13 +162,4 @@ bool DataConnectionsForm::apply(MimePartMap& parts) {
   if (writePCode(kLinkSettingsCode, 1) == 0) return false;
   // No clock event here: the welder information form posts that one.
   return SetLocalTime(&time) != FALSE;
-}
-
-PostResponse* createDataConnectionsForm() {
-  DataConnectionsForm* form = new (std::nothrow) DataConnectionsForm();
-  if (form != nullptr && !form->isComplete()) {
-    delete form;
-    form = nullptr;
-  }
-  return form;
 }

@@ -13,7 +13,7 @@
 
 class DataConnectionsForm : public PostResponse {
  public:
-  DataConnectionsForm();
+  DataConnectionsForm(const char* path, const SafeWString& pageFile);
   bool apply(MimePartMap& parts) override;
 
  private:
@@ -21,7 +21,5 @@ class DataConnectionsForm : public PostResponse {
   int writeAddressPCode(WORD code, DWORD value, const void* record);
   bool writeFtpSwitches(bool fileManager);
 };
-
-PostResponse* createDataConnectionsForm();
 
 #endif  // QUENTA_FORMS_DATACONNECTIONSFORM_H_

@@ -135,15 +135,6 @@ bool readCipherKey(DWORD key[4]) {
   return true;
 }
 
-template <typename Form>
-PostResponse* create(const char* path, const SafeWString& pageFile) {
-  Form* form = new (std::nothrow) Form(path, pageFile);
-  if (form != nullptr && !form->isComplete()) {
-    delete form;
-    form = nullptr;
-  }
-  return form;
-}
 
 }  // namespace
 
@@ -285,8 +276,3 @@ bool WifiForm::writeSecret(const SafeCString& text, DWORD size, WORD recordID, c
   if (buffer != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(buffer), mapHandle);
   return count != 0;
 }
-
-PostResponse* createEthernetForm(const char* path, const SafeWString& pageFile) {
-  return create<EthernetForm>(path, pageFile);
-}
-PostResponse* createWifiForm(const char* path, const SafeWString& pageFile) { return create<WifiForm>(path, pageFile); }

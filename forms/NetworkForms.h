@@ -66,8 +66,4 @@ class WifiForm : public AdapterAddressForm {
 // "0.0.0.0" when any reads as a number outside 0 to 255.
 SafeWString dottedAddress(MimePartMap& parts, const char* prefix, const char* suffix);
 
-// Registry factories, for the path and answer page of the form's entry.
-PostResponse* createEthernetForm(const char* path, const SafeWString& pageFile);
-PostResponse* createWifiForm(const char* path, const SafeWString& pageFile);
-
 #endif  // QUENTA_FORMS_NETWORKFORMS_H_

@@ -19,6 +19,8 @@
 #include <httpext.h>
 #include <windows.h>
 
+#include <new>
+
 #include "core/FormField.h"
 #include "core/MimePart.h"
 #include "core/SafeString.h"
@@ -113,5 +115,18 @@ class PostResponse {
   PostResponse(const PostResponse&) = delete;
   PostResponse& operator=(const PostResponse&) = delete;
 };
+
+// The registry's factory of a handler with a class of its own: the handler
+// for its entry's path and answer page, or null when it could not be made
+// whole.
+template <typename Form>
+PostResponse* createOwnForm(const char* path, const SafeWString& pageFile) {
+  Form* form = new (std::nothrow) Form(path, pageFile);
+  if (form != nullptr && !form->isComplete()) {
+    delete form;
+    form = nullptr;
+  }
+  return form;
+}
 
 #endif  // QUENTA_FORMS_POSTRESPONSE_H_

@@ -2,10 +2,14 @@
 
 #include <new>
 
+#include "forms/DataConnectionsForm.h"
 #include "forms/NetworkForms.h"
 #include "forms/PostResponse.h"
 #include "forms/TableForm.h"
 #include "js_vars/NetworkInfo.h"
+#include "forms/WelderInfoForm.h"
+#include "js_vars/CurrentTime.h"
+#include "js_vars/DIOCommunication.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
 #include "js_vars/RecordValues.h"
@@ -26,8 +30,8 @@ const OwnFile kOwnFiles[] = {
     {1, "/current_status.js", createCurrentStatus},
     {8, "/querytest.js", createQueryEcho},
     {142, "/welder-config/WeldMonitoringDiagnostics.js", createWeldMonitorDiagnostics},
-    {32, "/CurrentTime.js", nullptr},
-    {90, "/DIOCommunication.js", nullptr},
+    {32, "/CurrentTime.js", createCurrentTime},
+    {90, "/DIOCommunication.js", createDIOCommunication},
 };
 
 // Entry 107 repeats entry 106 on purpose ("/program-setup/StartRampEnables.js",
@@ -60,15 +64,14 @@ const DataFileEntry* dataFileEntries() {
 }
 
 // Form handlers in registry order. "/setup/atuocal.html" is spelled so on the
-// pages that post to it; its page file is spelled "autocal". Entries 6 and 22
-// (welder information, data connections) are not served yet.
+// pages that post to it; its page file is spelled "autocal".
 const FormEntry kForms[POST_RESPONSE_COUNT] = {
     {"/setup/error_config.min.html", nullptr, &kErrorEnablesForm, nullptr},  // 1
     {"/setup/error_edit.min.html", nullptr, &kArcErrorLimitsForm, nullptr},  // 2
     {"/setup/jog_purge.min.html", nullptr, &kJogPurgeForm, nullptr},  // 3
     {"/setup/weld_cable.min.html", nullptr, &kWeldCableForm, nullptr},  // 4
     {"/setup/spool.min.html", nullptr, &kSpoolForm, nullptr},  // 5
-    {"/setup/welder_info.min.html", nullptr, nullptr, nullptr},  // 6
+    {"/setup/welder_info.min.html", nullptr, nullptr, createOwnForm<WelderInfoForm>},  // 6
     {"/setup/region.min.html", nullptr, &kRegionForm, nullptr},  // 7
     {"/data_management/data_management.min.html", nullptr, &kDataManagementForm, nullptr},  // 8
     {"/data_management/factory_reset.min.html", nullptr, &kFactoryResetForm, nullptr},  // 9
@@ -82,12 +85,12 @@ const FormEntry kForms[POST_RESPONSE_COUNT] = {
     {"/arc_management/time_sequence_adjust.min.html", nullptr, &kTimeSequenceForm, nullptr},  // 17
     {"/arc_management/retract_sequence_adjust.min.html", nullptr, &kRetractSequenceForm, nullptr},  // 18
     {"/arc_management/full_sequence_adjust.min.html", nullptr, &kFullSequenceForm, nullptr},  // 19
-    {"/setup/ethernet.min.html", nullptr, nullptr, createEthernetForm},  // 20
+    {"/setup/ethernet.min.html", nullptr, nullptr, createOwnForm<EthernetForm>},  // 20
     {"/setup/alt_config.min.html", nullptr, &kAltConfigForm, nullptr},  // 21
-    {"/setup/data_connections.min.html", nullptr, nullptr, nullptr},  // 22
+    {"/setup/data_connections.min.html", nullptr, nullptr, createOwnForm<DataConnectionsForm>},  // 22
     {"/setup/robot_options.html", nullptr, &kRobotOptionsForm, nullptr},  // 23
     {"/setup/dry_run.html", nullptr, &kDryRunForm, nullptr},  // 24
-    {"/setup/wifi.min.html", nullptr, nullptr, createWifiForm},  // 25
+    {"/setup/wifi.min.html", nullptr, nullptr, createOwnForm<WifiForm>},  // 25
     {"/arc_management/runin_sequence_adjust.min.html", nullptr, &kRuninForm, nullptr},  // 26
     {"/arc_management/custom_process_selection.html", nullptr, &kCustomProcessForm, nullptr},  // 27
     {"/setup/atuocal.html", u"\\MMCMemory\\www\\wwwpub\\setup\\autocal.html", &kCalibrationForm, nullptr},  // 28

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, lays out a demo device root
 # under build/root and serves it on http://127.0.0.1:8080, with the machine
-# simulator publishing live status and draining the system-log mailbox.
-# Ctrl-C stops all three.
+# simulator publishing live status and draining the system-log mailbox, and a
+# simulated digital I/O module on the port of build/root/ADAMbridge.conf.
+# Ctrl-C stops them all.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENTA_BUILD:-$here/build}
@@ -31,8 +32,9 @@ trap stop INT TERM EXIT
 
 "$machine" --root "$root" status run & pids+=($!)
 "$machine" --root "$root" mailbox drain --follow & pids+=($!)
+"$machine" --root "$root" dio serve & pids+=($!)
 "$httpd" --root "$root" --listen "$listen" & pids+=($!)
 
 echo "run: serving $root on http://$listen (Ctrl-C stops)"
-# Ends when any of the three ends (or on Ctrl-C); then the others are stopped.
+# Ends when any of them ends (or on Ctrl-C); then the others are stopped.
 wait -n "${pids[@]}" || true

@@ -43,6 +43,13 @@ SQLBRIDGE_API int SetGunLoad(LPVOID record, LPCWSTR viewName, DWORD_PTR* release
 // of viewName (time, three words, event kind, wide message).
 SQLBRIDGE_API int SetSystemLog(LPCWSTR viewName, DWORD_PTR* releaseHandle);
 
+// The welder information page (WelderInfoSetters.cpp): the 42-byte
+// welder_info_struct (asset number char[10], location char[32]) or the
+// 16-byte service_date_struct (SYSTEMTIME) read from the caller's open view;
+// the first row of welder_information gets them. 0 when there is no such row.
+SQLBRIDGE_API int SetWelderInfo(LPCWSTR viewName, DWORD_PTR* releaseHandle);
+SQLBRIDGE_API int SetServiceDate(LPCWSTR viewName, DWORD_PTR* releaseHandle);
+
 // The record readers: keys first (none to five), then the view name and the
 // address of the release handle; the count of records (0: unavailable). The
 // records wait in the calling thread's view of that name (CreateView). Their

@@ -70,6 +70,7 @@ typedef HANDLE* LPHANDLE;
 #define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_OUTOFMEMORY 14L
@@ -94,6 +95,7 @@ typedef HANDLE* LPHANDLE;
 #define ERROR_INVALID_FLAGS 1004L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_NOT_FOUND 1168L
 #define ERROR_INVALID_INDEX 1413L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 #define ERROR_TIMEOUT 1460L
@@ -131,8 +133,46 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *LPSYSTEMTIME;
 
+// The device clock: the host's UTC clock plus an offset kept under the device
+// root, so setting it never changes the host's clock; every process of the
+// root sees a change at once, and it survives a restart. Local time follows
+// the current time zone (GetTimeZoneInformation).
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
+// FALSE with ERROR_INVALID_PARAMETER for a date that does not exist (30
+// February, month 13, hour 24, ...) or lies outside 1601 to 30827.
+BOOL WINAPI SetLocalTime(const SYSTEMTIME* lpSystemTime);
+
+// Biases in minutes: UTC = local time + Bias + StandardBias (or DaylightBias).
+// The transition dates are in the day-of-week-in-month form (wYear 0, wMonth,
+// wDayOfWeek 0 Sunday, wDay 1 to 5, 5 meaning the last, wHour, wMinute);
+// DaylightDate is given in standard time, StandardDate in daylight time. A
+// zone without daylight saving has wMonth 0 in both.
+typedef struct _TIME_ZONE_INFORMATION {
+  LONG Bias;
+  WCHAR StandardName[32];
+  SYSTEMTIME StandardDate;
+  LONG StandardBias;
+  WCHAR DaylightName[32];
+  SYSTEMTIME DaylightDate;
+  LONG DaylightBias;
+} TIME_ZONE_INFORMATION, *LPTIME_ZONE_INFORMATION;
+
+#define TIME_ZONE_ID_UNKNOWN 0u
+#define TIME_ZONE_ID_STANDARD 1u
+#define TIME_ZONE_ID_DAYLIGHT 2u
+#define TIME_ZONE_ID_INVALID 0xFFFFFFFFu
+
+// The current zone and whether the device clock's present instant lies in its
+// standard or daylight time (TIME_ZONE_ID_UNKNOWN: the zone has no daylight
+// saving). TIME_ZONE_ID_INVALID, with the last error set and the structure
+// untouched, when there is no usable current zone.
+DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformation);
+// Makes current the zone of "Time Zones" whose "ID" value is dwID: its key
+// name becomes the default value of "Time Zones", and the next
+// GetTimeZoneInformation and GetLocalTime of every process follow it. FALSE
+// with ERROR_NOT_FOUND when no zone has that ID, or with the registry's error.
+BOOL WINAPI SetCurrentTimeZoneByID(DWORD dwID);
 
 // Dates and times as text, by a picture string (lpFormat; null is not
 // supported here and fails with ERROR_INVALID_PARAMETER). Date pictures: d dd

@@ -1,4 +1,4 @@
-// Last-error codes, the tick counter, Sleep and the clock.
+// Last-error codes, the tick counter and Sleep.
 #include <errno.h>
 #include <sched.h>
 #include <time.h>
@@ -66,22 +66,6 @@ DWORD win32ErrorFromErrno(int error) {
 
 }  // namespace quenta
 
-namespace {
-
-void fillSystemTime(const struct tm& fields, long nanoseconds, LPSYSTEMTIME out) {
-  out->wYear = static_cast<WORD>(fields.tm_year + 1900);
-  out->wMonth = static_cast<WORD>(fields.tm_mon + 1);
-  out->wDayOfWeek = static_cast<WORD>(fields.tm_wday);
-  out->wDay = static_cast<WORD>(fields.tm_mday);
-  out->wHour = static_cast<WORD>(fields.tm_hour);
-  out->wMinute = static_cast<WORD>(fields.tm_min);
-  // A leap second reads as the 59th, as Win32 never shows 60.
-  out->wSecond = static_cast<WORD>(fields.tm_sec > 59 ? 59 : fields.tm_sec);
-  out->wMilliseconds = static_cast<WORD>(nanoseconds / 1000000);
-}
-
-}  // namespace
-
 extern "C" {
 
 DWORD WINAPI GetLastError(void) { return quenta::lastError; }
@@ -113,26 +97,6 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
   remaining.tv_nsec = static_cast<long>(dwMilliseconds % 1000u) * 1000000L;
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }
-}
-
-void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
-  if (lpSystemTime == nullptr) return;
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  struct tm fields;
-  // localtime_r need not look at TZ again; tzset makes a changed zone count.
-  tzset();
-  localtime_r(&now.tv_sec, &fields);
-  fillSystemTime(fields, now.tv_nsec, lpSystemTime);
-}
-
-void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
-  if (lpSystemTime == nullptr) return;
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  struct tm fields;
-  gmtime_r(&now.tv_sec, &fields);
-  fillSystemTime(fields, now.tv_nsec, lpSystemTime);
 }
 
 }  // extern "C"

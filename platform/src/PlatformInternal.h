@@ -5,6 +5,7 @@
 #define QUENTA_PLATFORM_SRC_PLATFORMINTERNAL_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include <windows.h>
@@ -40,6 +41,40 @@ size_t decodeUtf16(const char16_t* text, size_t length, char32_t* codePoint, boo
 // 1-2 char16_t). The output arrays must have room for 4 / 2 units.
 size_t encodeUtf8(char32_t codePoint, char* out);
 size_t encodeUtf16(char32_t codePoint, char16_t* out);
+
+// ---- The device clock (Clock.cpp) and its time zone (TimeZones.cpp) ----
+// Instants are milliseconds since 1970-01-01 00:00, UTC or local.
+
+const int64_t kMsPerDay = 86400000;
+const int64_t kMsPerMinute = 60000;
+
+int64_t daysFromCivil(int64_t year, unsigned month, unsigned day);
+void civilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day);
+unsigned dayOfWeek(int64_t days);  // 0 Sunday
+unsigned daysInMonth(int64_t year, unsigned month);
+bool isValidSystemTime(const SYSTEMTIME& time);
+int64_t systemTimeToMs(const SYSTEMTIME& time);
+void msToSystemTime(int64_t ms, SYSTEMTIME* time);
+
+// The device's UTC now; setting it writes the offset under the device root
+// (false with the last error set when that cannot be written).
+int64_t deviceUtcMs();
+bool setDeviceUtcMs(int64_t utcMs);
+
+// UTC - local, in milliseconds, by the current zone's rule: at a UTC instant,
+// and for a local time (a local time that a change of the clocks skips or
+// repeats is taken as standard time). 0 when there is no usable current zone.
+int64_t localBiasMs(int64_t utcMs);
+int64_t biasForLocalMs(int64_t localMs);
+
+// The zone's state at a UTC instant (TIME_ZONE_ID_UNKNOWN, _STANDARD or
+// _DAYLIGHT) and its whole bias then, in minutes.
+DWORD zoneStateAt(const TIME_ZONE_INFORMATION& zone, int64_t utcMs, LONG* bias);
+// False for transition dates that name no day (month 13, sixth week, ...).
+bool isUsableZone(const TIME_ZONE_INFORMATION& zone);
+// The current zone of the device root and its key name (may be null). False,
+// with the last error set, when there is none or it cannot be read.
+bool loadCurrentZone(TIME_ZONE_INFORMATION* zone, std::u16string* keyName);
 
 }  // namespace quenta
 

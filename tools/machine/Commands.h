@@ -39,6 +39,8 @@ int runAdapters(const Context& context, int argc, char** argv);  // NetworkComma
 // The demo adapters and registry of `init --demo`, where the root has none
 // (NetworkCommands.cpp); false after printing why not.
 bool storeDemoNetwork(const Context& context);
+int runDio(const Context& context, int argc, char** argv);       // DioCommands.cpp
+int runClock(const Context& context, int argc, char** argv);     // ClockCommands.cpp
 
 // A command of the settings group; the record commands (readers, dump, load)
 // live in RecordCommands.cpp.
@@ -66,6 +68,10 @@ bool parseWordValue(const std::string& text, WORD* value);
 // Opens <root>/settings.db (which must exist unless create). Returns kExitOk,
 // or the exit code after printing why it cannot (no root: kExitUsage).
 int openSettings(const Context& context, quenta::SettingsStore* store, bool create);
+// Fills "Time Zones" of the root's registry from CLDR's Windows zone names and
+// tzdata's rules (TimeZoneInstall.cpp); the current zone, when none is set
+// yet, becomes `defaultZone`. Returns kExitOk or the exit code after saying why.
+int installTimeZones(const Context& context, const char* defaultZone);
 // Text as a JSON string, quotes included.
 std::string jsonString(const std::string& text);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "adambridge/AdamConfig.h"
 #include "sqlbridge/RecordReaders.h"
 #include "tools/machine/Commands.h"
 
@@ -31,6 +32,8 @@ const char kInitHelp[] =
     "              a believable machine in every record table that is empty; the\n"
     "              demo adapters (DIR/adapters.conf) and registry (DIR/registry.reg)\n"
     "              where the root has none\n"
+    "              digital I/O module is the simulated one on 127.0.0.1:1502\n"
+    "              (DIR/ADAMbridge.conf)\n"
     "  --card DIR  copy the web root from DIR\n"
     "\n"
     "Values already stored are kept: init never overwrites a setting.\n";
@@ -96,8 +99,8 @@ const DemoPCode kDemoPCodes[] = {
     {643, 0},      //                                        high word
     {644, 3},      // second feeder short-term arc hours
     {645, 17},     // second feeder short-term arc minutes
-    {647, 5},      // digital I/O module address, low word: 0.5
-    {648, 49320},  // digital I/O module address, high word: 192.168
+    {647, 1},      // digital I/O module address, low word: 0.1
+    {648, 32512},  // digital I/O module address, high word: 127.0 (the simulated module)
     {649, 2},      // digital I/O connection (the data connections form writes 2)
     {650, 35},     // missed weld error time, tenths
     {651, 0},      // CE programs enable
@@ -123,6 +126,10 @@ const DemoPCode kDemoPCodes[] = {
     {676, 1},      // cooler status
     {732, 35183},  // process enable mask: processes 0-3, 5, 6, 8, 11, 15
 };
+
+// The port of the simulated digital I/O module (quenta-machine dio serve):
+// above 1023, so it needs no privilege.
+const unsigned kDemoDioPort = 1502;
 
 const quenta::BankConfigRow kDemoBanks[] = {
     // bankConfigID, errorEnables, gunLdLen, gunLdWFS, encoderLock
@@ -254,9 +261,17 @@ int runInit(const Context& context, int argc, char** argv) {
   if (!store.createSchema()) return complain(kExitFailure, "cannot create the schema: " + store.lastError());
   if (demo && !storeDemo(&store)) return complain(kExitFailure, "cannot store the demo settings: " + store.lastError());
   if (!store.seedSetterTables()) return complain(kExitFailure, "cannot fill the setter tables: " + store.lastError());
+  if (demo && !fs::exists(adambridge::configPath(context.root), error) &&
+      !adambridge::writeConfig(context.root, kDemoDioPort)) {
+    return complain(kExitFailure, "cannot write " + adambridge::configPath(context.root));
+  }
+  // The demo network goes first: it is written only into a root without a registry.
+  if (demo && !storeDemoNetwork(context)) return kExitFailure;
+  // The demo starts in a zone with daylight saving, so both states show.
+  int zones = installTimeZones(context, demo ? "Eastern Standard Time" : "UTC");
+  if (zones != kExitOk) return zones;
   std::printf("settings: %s%s\n", quenta::SettingsStore::databasePath(context.root).c_str(),
               demo ? " (demo values stored where none were)" : "");
-  if (demo && !storeDemoNetwork(context)) return kExitFailure;
   return kExitOk;
 }
 

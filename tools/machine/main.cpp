@@ -25,6 +25,8 @@ const Group kGroups[] = {
     {"clean", machine::runClean, "remove the root's named shared memory and mutexes"},
     {"registry", machine::runRegistry, "export, import, read and write the registry"},
     {"adapters", machine::runAdapters, "list the network adapters as the module sees them"},
+    {"clock", machine::runClock, "show and set the device clock and time zone"},
+    {"dio", machine::runDio, "a simulated digital I/O module (ADAM-6050, Modbus/TCP)"},
 };
 
 void printHelp(FILE* out, const char* program) {
