@@ -21,6 +21,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/TestRoot.h"
+
 namespace hosttest {
 namespace {
 
@@ -66,6 +68,7 @@ DeviceRoot::DeviceRoot() {
 }
 
 DeviceRoot::~DeviceRoot() {
+  removeNamedObjectsOf(path_);
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
