@@ -33,6 +33,7 @@ fi
 nginx=$(command -v nginx || echo /usr/sbin/nginx)
 
 root=$(mktemp -d /tmp/quenta-speed-XXXXXX)
+chmod 755 "$root"  # nginx's worker, started by root, runs as www-data
 wwwpub="$root/MMCMemory/www/wwwpub"
 "$machine" --root "$root" init --demo >/dev/null
 pids=()
