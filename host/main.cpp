@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <malloc.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <string>
@@ -75,10 +74,6 @@ int main(int argc, char** argv) {
     if (!probe.open(debugLog, &error)) return fail("debug log: " + error);
   }
   setenv("QUENTA_DEBUG_LOG", debugLog.c_str(), 1);
-
-  // A thousand worker threads would otherwise spread their small blocks over
-  // sixteen malloc arenas (8 per core), each keeping its own free pages.
-  mallopt(M_ARENA_MAX, 2);
 
   // Every connection holds a descriptor while it waits for its thread.
   rlimit files;
