@@ -193,12 +193,8 @@ MimePart* PostParser::nextPart() {
     NKDbgPrintfW(u"Bad mime part.\r\n");
     return nullptr;
   }
+  // `at` lies inside the window, so this consume cannot fail.
   buffer.consume(static_cast<DWORD>(at));
-  if (buffer.getStatus() < 0) {
-    error = buffer.getStatus();
-    NKDbgPrintfW(u"PostParser::nextPart working string error: %S\r\n", statusName(error).c_str());
-    return nullptr;
-  }
   const DWORD m = boundary.getLength();
   const char* window = reinterpret_cast<const char*>(buffer.data());
   if (buffer.getLength() >= m + 2 && window[m] == '-' && window[m + 1] == '-') {

@@ -1,11 +1,8 @@
 #include "host/AccessLog.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace quenta {
 namespace {
@@ -32,20 +29,10 @@ void appendTarget(std::string* line, const std::string& target) {
 
 }  // namespace
 
-AccessLog::~AccessLog() {
-  if (ownsFd_) close(fd_);
-}
-
 bool AccessLog::open(const std::string& path, std::string* error) {
-  if (path.empty()) return true;
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    *error = "cannot open access log " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  fd_ = fd;
-  ownsFd_ = true;
-  return true;
+  if (file_.open(path, error)) return true;
+  *error = "access log: " + *error;
+  return false;
 }
 
 void AccessLog::write(const AccessLogEntry& entry) const {
@@ -84,15 +71,7 @@ void AccessLog::write(const AccessLogEntry& entry) const {
   if (line.size() > kMaxLine) line.resize(kMaxLine);
   line += '\n';
 
-  const char* data = line.data();
-  size_t left = line.size();
-  while (left > 0) {
-    ssize_t written = ::write(fd_, data, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // a log that cannot be written does not stop serving
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
+  file_.write(line.data(), line.size());
 }
 
 }  // namespace quenta

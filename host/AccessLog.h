@@ -1,6 +1,6 @@
 // The access log: one line per request, written with a single write() so that
 // lines from concurrent request threads never interleave (each line is kept
-// under PIPE_BUF bytes).
+// under PIPE_BUF bytes). A log file rotates at its size cap (RotatingLog).
 //
 // Line layout, fields separated by one space:
 //   2024-05-01T12:00:00Z 127.0.0.1 GET /querytest.js?a=1&b=2 200 26 0.41ms [module text]
@@ -11,6 +11,8 @@
 #define QUENTA_HOST_ACCESSLOG_H_
 
 #include <string>
+
+#include <RotatingLog.h>
 
 namespace quenta {
 
@@ -26,19 +28,13 @@ struct AccessLogEntry {
 
 class AccessLog {
  public:
-  AccessLog() = default;
-  ~AccessLog();
-  AccessLog(const AccessLog&) = delete;
-  AccessLog& operator=(const AccessLog&) = delete;
-
   // Empty path: standard output. Otherwise the file is opened for appending.
   bool open(const std::string& path, std::string* error);
 
   void write(const AccessLogEntry& entry) const;
 
  private:
-  int fd_ = 1;
-  bool ownsFd_ = false;
+  mutable RotatingLog file_;
 };
 
 }  // namespace quenta

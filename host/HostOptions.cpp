@@ -10,8 +10,30 @@
 namespace quenta {
 namespace {
 
-const int kMaxThreads = 1024;
-const int kMaxKeepAliveMs = 600000;
+// The options that take a number: name, lowest and highest value, the field.
+struct NumberOption {
+  const char* name;
+  long low;
+  long high;
+  int HostOptions::*field;
+};
+const NumberOption kNumberOptions[] = {
+    {"--threads", 1, 4096, &HostOptions::threads},
+    {"--keep-alive-ms", 0, 600000, &HostOptions::keepAliveMs},
+    {"--request-timeout-ms", 100, 600000, &HostOptions::requestTimeoutMs},
+    {"--body-min-rate", 0, 100000000, &HostOptions::bodyMinRate},
+};
+
+// The options that take a text: name, the field.
+struct TextOption {
+  const char* name;
+  std::string HostOptions::*field;
+};
+const TextOption kTextOptions[] = {
+    {"--module", &HostOptions::modulePath},
+    {"--access-log", &HostOptions::accessLogPath},
+    {"--debug-log", &HostOptions::debugLogPath},
+};
 
 bool parseNumber(const std::string& text, long low, long high, long* value) {
   if (text.empty() || text.size() > 9) return false;
@@ -45,7 +67,8 @@ bool parseListen(const std::string& text, HostOptions* options) {
 void printUsage(std::FILE* out) {
   std::fputs(
       "Usage: quenta-httpd --root DIR [--listen ADDR:PORT] [--module PATH] [--threads N]\n"
-      "                    [--access-log FILE] [--keep-alive-ms MS]\n"
+      "                    [--access-log FILE] [--debug-log FILE|-] [--keep-alive-ms MS]\n"
+      "                    [--request-timeout-ms MS] [--body-min-rate BYTES]\n"
       "\n"
       "Serves the welding power source's web pages over plain HTTP/1.1.\n"
       "GET and HEAD of an existing file under DIR/MMCMemory/www/wwwpub are answered\n"
@@ -59,11 +82,22 @@ void printUsage(std::FILE* out) {
       "                      port 0 picks a free port, printed once listening.\n"
       "  --module PATH       the ISAPI module to load (default ../lib/libwebquenta.so\n"
       "                      beside this program).\n"
-      "  --threads N         worker threads, 1 to 1024 (default 50); every open\n"
+      "  --threads N         worker threads, 1 to 4096 (default 1024); every open\n"
       "                      connection holds one.\n"
       "  --access-log FILE   append the access log to FILE instead of standard output.\n"
+      "  --debug-log FILE|-  append the module's debug output to FILE, or to standard\n"
+      "                      error for '-' (default: the file QUENTA_DEBUG_LOG names,\n"
+      "                      else none). Log files rotate to FILE.1 at 16 MiB.\n"
       "  --keep-alive-ms MS  how long an idle kept connection (and its thread) waits\n"
       "                      for the next request, 0 to 600000 (default 500).\n"
+      "  --request-timeout-ms MS\n"
+      "                      a request head must be complete, and a body read must\n"
+      "                      bring something, within MS of starting, 100 to 600000\n"
+      "                      (default 10000).\n"
+      "  --body-min-rate BYTES\n"
+      "                      a body still arriving after the request time-out must\n"
+      "                      have averaged BYTES a second, 0 to 100000000 (default\n"
+      "                      1024); a slower one is cut off.\n"
       "  --help              print this text and exit.\n"
       "\n"
       "Exit status: 0 after SIGINT or SIGTERM, 1 when the module or the server cannot\n"
@@ -97,8 +131,15 @@ ParseOutcome parseHostOptions(int argc, char** argv, HostOptions* options, std::
       value = argument.substr(equals + 1);
       haveValue = true;
     }
-    if (name != "--root" && name != "--listen" && name != "--module" && name != "--threads" &&
-        name != "--access-log" && name != "--keep-alive-ms") {
+    const NumberOption* number = nullptr;
+    for (const NumberOption& option : kNumberOptions) {
+      if (name == option.name) number = &option;
+    }
+    const TextOption* text = nullptr;
+    for (const TextOption& option : kTextOptions) {
+      if (name == option.name) text = &option;
+    }
+    if (name != "--root" && name != "--listen" && number == nullptr && text == nullptr) {
       *error = "unknown option '" + argument + "'";
       return ParseOutcome::Bad;
     }
@@ -125,32 +166,20 @@ ParseOutcome parseHostOptions(int argc, char** argv, HostOptions* options, std::
         *error = "--listen '" + value + "' is not ADDR:PORT (IPv4 address, port 0 to 65535)";
         return ParseOutcome::Bad;
       }
-    } else if (name == "--module") {
-      if (value.empty()) {
-        *error = "--module needs a path";
+    } else if (number != nullptr) {
+      long parsed = 0;
+      if (!parseNumber(value, number->low, number->high, &parsed)) {
+        *error = name + " '" + value + "' is not a number from " + std::to_string(number->low) + " to " +
+                 std::to_string(number->high);
         return ParseOutcome::Bad;
       }
-      options->modulePath = value;
-    } else if (name == "--threads") {
-      long threads = 0;
-      if (!parseNumber(value, 1, kMaxThreads, &threads)) {
-        *error = "--threads '" + value + "' is not a number from 1 to 1024";
-        return ParseOutcome::Bad;
-      }
-      options->threads = static_cast<int>(threads);
-    } else if (name == "--keep-alive-ms") {
-      long milliseconds = 0;
-      if (!parseNumber(value, 0, kMaxKeepAliveMs, &milliseconds)) {
-        *error = "--keep-alive-ms '" + value + "' is not a number from 0 to 600000";
-        return ParseOutcome::Bad;
-      }
-      options->keepAliveMs = static_cast<int>(milliseconds);
+      options->*(number->field) = static_cast<int>(parsed);
     } else {
       if (value.empty()) {
-        *error = "--access-log needs a file name";
+        *error = name + " needs a path";
         return ParseOutcome::Bad;
       }
-      options->accessLogPath = value;
+      options->*(text->field) = value;
     }
   }
   if (!haveRoot) {

@@ -3,7 +3,8 @@
 // request to the module.
 //
 // Routing: GET or HEAD of a path that names an existing regular file under
-// <root>/MMCMemory/www/wwwpub is served by CivetWeb as a static file. A POST
+// <root>/MMCMemory/www/wwwpub (its real path too), or a folder there holding
+// index.html, is served by CivetWeb as a static file. A POST
 // without Content-Length and any request with a Transfer-Encoding body get
 // "411 Length Required" from the host. Everything else goes to
 // HttpExtensionProc.
@@ -11,9 +12,11 @@
 #define QUENTA_HOST_HTTPSERVER_H_
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "host/AccessLog.h"
+#include "host/BodyWatch.h"
 #include "host/HostOptions.h"
 #include "host/IsapiModule.h"
 
@@ -52,11 +55,15 @@ class HttpServer {
   const IsapiModule& module_;
   const AccessLog& log_;
   std::string documentRoot_;
+  std::string realDocumentRoot_;  // with symbolic links resolved, ending in "/"
   bool haveDocumentRoot_ = false;
+  int port_ = 0;
   mg_context* context_ = nullptr;
+  std::unique_ptr<BodyWatch> watch_;
   // Requests between the handler's start and CivetWeb's end-of-request call.
   std::atomic<int> busy_{0};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> stopped_{false};
 };
 
 }  // namespace quenta

@@ -1,7 +1,5 @@
 #include "host/IsapiRequest.h"
 
-#include <civetweb.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,34 +60,28 @@ IsapiRequest* requestOf(HCONN connId) { return static_cast<IsapiRequest*>(connId
 
 }  // namespace
 
-void closeConnectionAfterAnswer(mg_connection* connection) {
-  // CivetWeb has no call to ask for a close: after the handler returns it
-  // decides from the request's "Connection" header, or from the HTTP version
-  // when there is none. Both live in the connection's own (writable) request
-  // record, so the request is made to read as "Connection: close" / HTTP/1.0.
-  mg_request_info* info = const_cast<mg_request_info*>(mg_get_request_info(connection));
-  if (info == nullptr) return;
-  for (int i = 0; i < info->num_headers; ++i) {
-    if (info->http_headers[i].name != nullptr && equalsIgnoringCase(info->http_headers[i].name, "Connection")) {
-      info->http_headers[i].value = "close";
+const char* RequestHead::header(const char* name) const {
+  for (int i = 0; i < headerCount; ++i) {
+    if (headers[i].name != nullptr && equalsIgnoringCase(headers[i].name, name)) {
+      return headers[i].value != nullptr ? headers[i].value : "";
     }
   }
-  info->http_version = "1.0";
+  return nullptr;
 }
 
-IsapiRequest::IsapiRequest(mg_connection* connection, const std::string& documentRoot)
-    : connection_(connection), info_(mg_get_request_info(connection)) {
-  method_ = info_->request_method != nullptr ? info_->request_method : "";
-  query_ = info_->query_string != nullptr ? info_->query_string : "";
-  path_ = info_->local_uri != nullptr ? info_->local_uri : "";
+IsapiRequest::IsapiRequest(ClientConnection& connection, const RequestHead& head, const std::string& documentRoot)
+    : connection_(connection), head_(head) {
+  method_ = head.method;
+  query_ = head.query != nullptr ? head.query : "";
+  path_ = head.path;
   pathTranslated_ = documentRoot + path_;
-  const char* contentType = mg_get_header(connection, "Content-Type");
+  const char* contentType = head.header("Content-Type");
   contentType_ = contentType != nullptr ? contentType : "";
   isHead_ = method_ == "HEAD";
-  bodyLeft_ = info_->content_length > 0 ? info_->content_length : 0;
-  const char* expect = mg_get_header(connection, "Expect");
+  bodyLeft_ = head.contentLength > 0 ? head.contentLength : 0;
+  const char* expect = head.header("Expect");
   expectsContinue_ = expect != nullptr && equalsIgnoringCase(expect, "100-continue") && bodyLeft_ > 0 &&
-                     info_->http_version != nullptr && std::strcmp(info_->http_version, "1.1") == 0;
+                     std::strcmp(head.httpVersion, "1.1") == 0;
 
   std::memset(&ecb_, 0, sizeof(ecb_));
   ecb_.cbSize = sizeof(ecb_);
@@ -138,8 +130,10 @@ int IsapiRequest::run(PFN_HTTPEXTENSIONPROC httpExtensionProc) {
     // support: the control block is gone once this call returns.
     keepConnection_ = false;
   }
-  if (sendFailed_ || clientGone_) keepConnection_ = false;
-  if (!keepConnection_) closeConnectionAfterAnswer(connection_);
+  // A body the module left unread would have to be drained, at the client's
+  // pace, before the next request: the connection is closed instead.
+  if (sendFailed_ || clientGone_ || bodyLeft_ > 0) keepConnection_ = false;
+  if (!keepConnection_) connection_.closeAfterAnswer();
   return status_ > 0 && status_ < 1000 ? status_ : 200;
 }
 
@@ -167,23 +161,23 @@ bool IsapiRequest::lookUpVariable(const char* name, std::string* value) const {
   } else if (equalsIgnoringCase(name, "CONTENT_TYPE")) {
     *value = contentType_;
   } else if (equalsIgnoringCase(name, "CONTENT_LENGTH")) {
-    snprintf(number, sizeof(number), "%lld", info_->content_length > 0 ? info_->content_length : 0LL);
+    snprintf(number, sizeof(number), "%lld", head_.contentLength > 0 ? head_.contentLength : 0LL);
     *value = number;
   } else if (equalsIgnoringCase(name, "REMOTE_ADDR") || equalsIgnoringCase(name, "REMOTE_HOST")) {
-    *value = info_->remote_addr;
+    *value = head_.remoteAddress;
   } else if (equalsIgnoringCase(name, "REMOTE_PORT")) {
-    snprintf(number, sizeof(number), "%d", info_->remote_port);
+    snprintf(number, sizeof(number), "%d", head_.remotePort);
     *value = number;
   } else if (equalsIgnoringCase(name, "SERVER_PORT")) {
-    snprintf(number, sizeof(number), "%d", info_->server_port);
+    snprintf(number, sizeof(number), "%d", head_.serverPort);
     *value = number;
   } else if (equalsIgnoringCase(name, "SERVER_PROTOCOL")) {
-    *value = std::string("HTTP/") + (info_->http_version != nullptr ? info_->http_version : "1.0");
+    *value = std::string("HTTP/") + head_.httpVersion;
   } else if (equalsIgnoringCase(name, "SERVER_SOFTWARE")) {
     *value = kServerSoftware;
   } else if (strncasecmp(name, "HTTP_", 5) == 0 && name[5] != '\0') {
-    for (int i = 0; i < info_->num_headers; ++i) {
-      const mg_header& header = info_->http_headers[i];
+    for (int i = 0; i < head_.headerCount; ++i) {
+      const HeaderField& header = head_.headers[i];
       if (header.name != nullptr && headerMatchesVariable(header.name, name + 5)) {
         *value = header.value != nullptr ? header.value : "";
         return true;
@@ -273,9 +267,9 @@ bool IsapiRequest::send(const void* data, size_t size) {
   answerStarted_ = true;
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
-    // mg_write reports its count as an int.
+    // The connection reports its count as an int.
     size_t piece = size < kLargestTransfer ? size : kLargestTransfer;
-    int written = mg_write(connection_, bytes, piece);
+    int written = connection_.write(bytes, piece);
     if (written < 0 || static_cast<size_t>(written) != piece) {
       sendFailed_ = true;
       SetLastError(ERROR_WRITE_FAULT);
@@ -307,7 +301,7 @@ BOOL IsapiRequest::read(void* buffer, DWORD* size) {
     // Once the final answer has started, an interim answer may not follow it.
     if (!answerStarted_) {
       static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-      if (mg_write(connection_, kContinue, sizeof(kContinue) - 1) != static_cast<int>(sizeof(kContinue) - 1)) {
+      if (connection_.write(kContinue, sizeof(kContinue) - 1) != static_cast<int>(sizeof(kContinue) - 1)) {
         clientGone_ = true;
         *size = 0;
         return TRUE;
@@ -316,8 +310,10 @@ BOOL IsapiRequest::read(void* buffer, DWORD* size) {
   }
   size_t wanted = *size < kLargestTransfer ? *size : kLargestTransfer;
   if (static_cast<long long>(wanted) > bodyLeft_) wanted = static_cast<size_t>(bodyLeft_);
-  int got = mg_read(connection_, buffer, wanted);
+  int got = connection_.read(buffer, wanted);
   if (got <= 0) {
+    // Gone, or cut off for sending too slowly: the module sees the body end
+    // here and the connection is closed after its answer.
     clientGone_ = true;
     *size = 0;
     return TRUE;

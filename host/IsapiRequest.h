@@ -15,15 +15,14 @@
 #include <cstdint>
 #include <string>
 
-struct mg_connection;
-struct mg_request_info;
+#include "host/ClientConnection.h"
 
 namespace quenta {
 
 class IsapiRequest {
  public:
   // `documentRoot` is the static-file folder, used for PATH_TRANSLATED.
-  IsapiRequest(mg_connection* connection, const std::string& documentRoot);
+  IsapiRequest(ClientConnection& connection, const RequestHead& head, const std::string& documentRoot);
   IsapiRequest(const IsapiRequest&) = delete;
   IsapiRequest& operator=(const IsapiRequest&) = delete;
 
@@ -57,8 +56,8 @@ class IsapiRequest {
   bool send(const void* data, size_t size);
   void sendServerError();
 
-  mg_connection* connection_;
-  const mg_request_info* info_;
+  ClientConnection& connection_;
+  const RequestHead& head_;
   EXTENSION_CONTROL_BLOCK ecb_;
   std::string method_;
   std::string query_;
@@ -83,9 +82,6 @@ class IsapiRequest {
   std::string held_;              // status line and header block not yet sent
   std::string logText_;
 };
-
-// Makes CivetWeb close the connection once the current answer is complete.
-void closeConnectionAfterAnswer(mg_connection* connection);
 
 }  // namespace quenta
 

@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <string>
 
 #include "host/AccessLog.h"
 #include "host/HostOptions.h"
 #include "host/HttpServer.h"
 #include "host/IsapiModule.h"
+#include <RotatingLog.h>
 
 namespace {
 
@@ -60,6 +62,25 @@ int main(int argc, char** argv) {
 
   quenta::AccessLog accessLog;
   if (!accessLog.open(options.accessLogPath, &error)) return fail(error);
+
+  // The module's debug output (the platform layer's QUENTA_DEBUG_LOG): the
+  // file or "-" asked for, else the variable as the caller set it, else none,
+  // as on the device when no debugger is attached.
+  const char* inherited = getenv("QUENTA_DEBUG_LOG");
+  std::string debugLog = options.debugLogPath;
+  if (debugLog.empty()) debugLog = inherited != nullptr && *inherited != 0 ? inherited : "/dev/null";
+  if (debugLog != "-") {
+    quenta::RotatingLog probe;
+    if (!probe.open(debugLog, &error)) return fail("debug log: " + error);
+  }
+  setenv("QUENTA_DEBUG_LOG", debugLog.c_str(), 1);
+
+  // Every connection holds a descriptor while it waits for its thread.
+  rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   if (setenv("QUENTA_ROOT", options.root.c_str(), 1) != 0) return fail("cannot set QUENTA_ROOT");
   quenta::IsapiModule module;

@@ -23,15 +23,16 @@ void SharedBlock::close() {
   mutex = nullptr;
 }
 
+// `abandoned` is written only with the mutex held: threads of one process
+// share a block and wait for it together.
 bool SharedBlock::lock(DWORD milliseconds, bool takeAbandoned) {
-  abandoned = false;
   if (view == nullptr || mutex == nullptr) return false;
   DWORD waited = WaitForSingleObject(mutex, milliseconds);
-  if (waited == WAIT_OBJECT_0) return true;
-  if (waited != WAIT_ABANDONED) return false;
-  abandoned = true;
-  if (takeAbandoned) return true;
-  ReleaseMutex(mutex);
+  if (waited == WAIT_OBJECT_0 || (waited == WAIT_ABANDONED && takeAbandoned)) {
+    abandoned = waited == WAIT_ABANDONED;
+    return true;
+  }
+  if (waited == WAIT_ABANDONED) ReleaseMutex(mutex);
   return false;
 }
 

@@ -11,7 +11,9 @@ root=${QUENTA_ROOT_DIR:-$build/root}
 listen=${QUENTA_LISTEN:-127.0.0.1:8080}
 
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Only what is served: the server, the module and the machine simulator.
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "${QUENTA_JOBS:-$(nproc)}" --target quenta-httpd webquenta quenta-machine
 
 machine="$build/bin/quenta-machine"
 httpd="$build/bin/quenta-httpd"
@@ -30,10 +32,27 @@ stop() {
 }
 trap stop INT TERM EXIT
 
+# The server first: when it cannot listen (the port is taken), nothing else
+# starts. Its output passes through a pipe that notes the "listening" line.
+pipe=$(mktemp -u /tmp/quenta-run-XXXXXX)
+mkfifo "$pipe"
+(while IFS= read -r line; do
+  printf '%s\n' "$line"
+  case $line in *"listening on"*) : >"$pipe.ready" ;; esac
+done <"$pipe") &
+"$httpd" --root "$root" --listen "$listen" >"$pipe" & pids+=($!)
+until [ -e "$pipe.ready" ]; do
+  if ! kill -0 "${pids[0]}" 2>/dev/null; then
+    rm -f "$pipe" "$pipe.ready"
+    echo "run: quenta-httpd did not start (is $listen taken?)" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+rm -f "$pipe" "$pipe.ready"
 "$machine" --root "$root" status run & pids+=($!)
 "$machine" --root "$root" mailbox drain --follow & pids+=($!)
 "$machine" --root "$root" dio serve & pids+=($!)
-"$httpd" --root "$root" --listen "$listen" & pids+=($!)
 
 echo "run: serving $root on http://$listen (Ctrl-C stops)"
 # Ends when any of them ends (or on Ctrl-C); then the others are stopped.

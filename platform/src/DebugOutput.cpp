@@ -1,16 +1,14 @@
 // The system debug output: one call, one line, written to stderr in a single
 // write() so that lines from different threads never interleave, or handed to
 // the sink a test installed.
-#include <errno.h>
-#include <fcntl.h>
 #include <pthread.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <new>
 
 #include <QuentaPlatform.h>
+#include <RotatingLog.h>
 #include <windows.h>
 
 #include "PlatformInternal.h"
@@ -24,6 +22,14 @@ namespace {
 pthread_rwlock_t sinkLock = PTHREAD_RWLOCK_INITIALIZER;
 DebugSink currentSink = nullptr;
 void* currentContext = nullptr;
+// Guards the choice of the file QUENTA_DEBUG_LOG names.
+pthread_mutex_t fileLock = PTHREAD_MUTEX_INITIALIZER;
+
+// Made on first use: module objects write debug lines while they are built.
+RotatingLog& debugFile() {
+  static RotatingLog file;
+  return file;
+}
 
 // Lines up to this many units are handled on the stack.
 constexpr size_t kLocalUnits = 512;
@@ -33,24 +39,18 @@ void deliver(const char* text, size_t length) {
   if (currentSink != nullptr) {
     currentSink(text, currentContext);
   } else {
-    // QUENTA_DEBUG_LOG names a file that collects the lines instead of stderr:
-    // it reaches every copy of this layer (the module, the host, a test that
-    // loads the module with dlopen) and every process. O_APPEND keeps each
-    // line whole.
+    // QUENTA_DEBUG_LOG names a file that collects the lines instead of stderr
+    // ("-" is stderr too): it reaches every copy of this layer (the module,
+    // the host, a test that loads the module with dlopen) and every process.
+    // The file stays open until the variable names another, and rotates at
+    // its size cap.
     const char* logPath = getenv("QUENTA_DEBUG_LOG");
-    int fd = STDERR_FILENO;
-    if (logPath != nullptr && *logPath != 0) {
-      fd = ::open(logPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-      if (fd < 0) fd = STDERR_FILENO;
-    }
-    size_t written = 0;
-    while (written < length) {
-      ssize_t put = ::write(fd, text + written, length - written);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) break;
-      written += static_cast<size_t>(put);
-    }
-    if (fd != STDERR_FILENO) ::close(fd);
+    if (logPath == nullptr || *logPath == 0) logPath = "-";
+    pthread_mutex_lock(&fileLock);
+    RotatingLog& file = debugFile();
+    if (file.path() != logPath && !file.open(logPath, nullptr)) file.open("-", nullptr);
+    file.write(text, length);
+    pthread_mutex_unlock(&fileLock);
   }
   pthread_rwlock_unlock(&sinkLock);
 }

@@ -65,7 +65,7 @@ const uint64_t kAllocationGranularity = 65536;
 // ---- names -----------------------------------------------------------------
 
 uint64_t fnv1a(const std::string& text) {
-  uint64_t hash = 1469598103934665603ull;
+  uint64_t hash = 14695981039346656037ull;
   for (unsigned char c : text) {
     hash ^= c;
     hash *= 1099511628211ull;

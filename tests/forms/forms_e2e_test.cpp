@@ -75,7 +75,7 @@ class FormsThroughServer : public ::testing::Test {
     std::string output = run(machine("init --demo"), &exitCode);
     ASSERT_EQ(0, exitCode) << "quenta-machine init --demo failed: " << output;
     ASSERT_TRUE(host.start({QUENTA_HTTPD, "--root", root.path(), "--listen", "127.0.0.1:0", "--module",
-                            WEBQUENTA_MODULE}));
+                            WEBQUENTA_MODULE, "--debug-log", "-"}));
     port = host.waitForListening(20000);
     ASSERT_GT(port, 0) << "quenta-httpd did not listen: " << host.errors();
   }

@@ -28,7 +28,9 @@ const std::string kStatusHead =
 
 std::vector<std::string> hostArguments(const std::string& root, const std::vector<std::string>& extra = {},
                                        const std::string& module = TEST_EXTENSION) {
-  std::vector<std::string> arguments = {QUENTA_HTTPD, "--root", root, "--listen", "127.0.0.1:0", "--module", module};
+  // Few threads: quick to start, under ThreadSanitizer too.
+  std::vector<std::string> arguments = {QUENTA_HTTPD, "--root", root,    "--listen", "127.0.0.1:0",
+                                        "--module",   module, "--threads", "16"};
   arguments.insert(arguments.end(), extra.begin(), extra.end());
   return arguments;
 }
@@ -47,8 +49,15 @@ class HostServing : public ::testing::Test {
     root_->writeFile("MMCMemory/www/wwwpub/run.cgi", kCgiScript, true);
     root_->writeFile("MMCMemory/www/wwwpub/sub/inner.txt", "inner\n");
     root_->writeFile("MMCMemory/www/outside.txt", "outside\n");
+    root_->writeFile("MMCMemory/www/wwwpub/index.html", "start\n");
+    root_->writeFile("settings.db", "the settings\n");
+    // Links inside the card: one to a file of the card, three leading out.
+    std::filesystem::create_symlink("sub/inner.txt", root_->wwwpub() + "/inner-link.txt");
+    std::filesystem::create_symlink(root_->path() + "/settings.db", root_->wwwpub() + "/settings.db");
+    std::filesystem::create_symlink("../outside.txt", root_->wwwpub() + "/up.txt");
+    std::filesystem::create_symlink(root_->path() + "/MMCMemory/www", root_->wwwpub() + "/www");
     host_ = new HostProcess();
-    host_->start(hostArguments(root_->path(), {"--threads", "16", "--keep-alive-ms", "60000"}));
+    host_->start(hostArguments(root_->path(), {"--keep-alive-ms", "60000"}));
     port_ = host_->waitForListening(kTimeoutMs);
   }
 
@@ -89,6 +98,11 @@ TEST_F(HostServing, RoutesCardFilesToCivetWebAndEverythingElseToTheModule) {
       {"POST", "/page.html", "", "/page.html"},  // only GET and HEAD read files
       {"GET", "/../outside.txt", "", "/outside.txt"},  // never leaves the card
       {"GET", "/%2e%2e/outside.txt", "", "/outside.txt"},
+      {"GET", "/", "start\n", ""},  // a folder's start page
+      {"GET", "/inner-link.txt", "inner\n", ""},
+      {"GET", "/settings.db", "", "/settings.db"},  // links out of the card are not followed
+      {"GET", "/up.txt", "", "/up.txt"},
+      {"GET", "/www/outside.txt", "", "/www/outside.txt"},
   };
   for (const auto& item : cases) {
     SCOPED_TRACE(item.method + " " + item.target);
@@ -204,6 +218,39 @@ TEST_F(HostServing, RunsEightClientsAtOnce) {
   for (const std::string& body : bodies) EXPECT_EQ(body, "together\n");
 }
 
+// Clients that send too slowly are cut off, and the server goes on serving.
+TEST(HostLimits, CutsOffSilentSlowAndShortClients) {
+  DeviceRoot root;
+  HostProcess host;
+  ASSERT_TRUE(host.start(hostArguments(root.path(), {"--request-timeout-ms", "300", "--body-min-rate", "100000"})));
+  int port = host.waitForListening(kTimeoutMs);
+  ASSERT_GT(port, 0) << host.errors();
+  const std::string post = "POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000\r\n\r\n";
+  const struct {
+    std::string name, sent;
+  } cases[] = {
+      {"silent", ""},
+      {"head never finished", "GET /echo HTTP/1.1\r\nHost: 127.0.0.1\r\n"},
+      {"body short of its length", post + "abc"},
+      {"body the module leaves unread", "POST /status HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 50\r\n\r\nab"},
+  };
+  std::vector<HttpConnection> connections(sizeof(cases) / sizeof(cases[0]));
+  for (size_t i = 0; i < connections.size(); ++i) {
+    ASSERT_TRUE(connections[i].open(port) && connections[i].send(cases[i].sent)) << cases[i].name;
+  }
+  // A body that keeps coming, but slower than the minimum rate.
+  HttpConnection trickle;
+  ASSERT_TRUE(trickle.open(port) && trickle.send(post));
+  bool trickleCut = false;
+  for (int i = 0; i < 100 && !trickleCut; ++i) trickleCut = !trickle.send("x") || trickle.closedByServer(50);
+  EXPECT_TRUE(trickleCut);
+  for (size_t i = 0; i < connections.size(); ++i) EXPECT_TRUE(connections[i].closedByServer(5000)) << cases[i].name;
+  HttpConnection normal;
+  HttpResponse response;
+  ASSERT_TRUE(normal.open(port) && normal.exchange(request("GET", "/echo"), &response));
+  EXPECT_EQ(response.status, 200);
+}
+
 // A relative root, an access-log file, a second host on the same port, and a
 // request still running when SIGTERM comes.
 TEST(HostLifecycle, LoadsTheModuleUnderItsRootAndStopsGracefullyOnSigterm) {
@@ -262,7 +309,8 @@ TEST(HostCommandLine, RefusesBadOptionsWith2AndModulesThatCannotStartWith1) {
       {}, {"--root"}, {"--root", r, "--bogus"}, {"--root", r + "/no-such-folder"}, {"--listen", "127.0.0.1:0"},
       {"--root", r, "--listen", "127.0.0.1"}, {"--root", r, "--listen", "127.0.0.1:99999"},
       {"--root", r, "--listen", "localhost:80"}, {"--root", r, "--listen", "127.0.0.1:8443s"},
-      {"--root", r, "--threads", "0"}, {"--root", r, "--threads", "many"}, {"--root", r, "--keep-alive-ms", "-1"}};
+      {"--root", r, "--threads", "0"}, {"--root", r, "--threads", "many"}, {"--root", r, "--keep-alive-ms", "-1"},
+      {"--root", r, "--request-timeout-ms", "99"}, {"--root", r, "--debug-log", ""}};
   for (auto line : badLines) {
     SCOPED_TRACE(::testing::PrintToString(line));
     line.insert(line.begin(), QUENTA_HTTPD);

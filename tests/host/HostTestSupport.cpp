@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +20,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "tests/support/TestRoot.h"
 
 namespace hosttest {
 namespace {
@@ -65,6 +68,7 @@ DeviceRoot::DeviceRoot() {
 }
 
 DeviceRoot::~DeviceRoot() {
+  removeNamedObjectsOf(path_);
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
@@ -99,6 +103,8 @@ bool HostProcess::start(const std::vector<std::string>& arguments, const std::st
   argv.push_back(nullptr);
   if (outputFd_ < 0 || errorFd_ < 0 || (pid_ = fork()) < 0) return false;
   if (pid_ == 0) {
+    // A test killed midway takes its server with it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     dup2(outputFd_, 1);
     dup2(errorFd_, 2);
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(126);

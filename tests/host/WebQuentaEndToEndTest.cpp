@@ -45,6 +45,8 @@ class WebQuentaServing : public ::testing::Test {
 
   static void TearDownTestSuite() {
     EXPECT_EQ(host_->stop(SIGTERM, 20000), 0) << host_->errors();
+    // The module's debug output is off unless asked for.
+    EXPECT_EQ(host_->errors().find("WebQuenta:"), std::string::npos) << host_->errors();
     delete host_;
     delete root_;
   }

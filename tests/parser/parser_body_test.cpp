@@ -67,6 +67,16 @@ TEST(ParserTest, BodiesGiveTheirPartsErrorsAndLog) {
                      {"ase_time", "are_volts", "empty"}, 15, 65536, true, 0,
                      {{"ase_time", "1.5"}, {"are_volts", "22.7"}, {"empty", ""}}, ""});
   }
+  // A value spanning two reads is measured before the second: the first read
+  // leaves the window less its head and the held-back boundary tail (its
+  // length + 3) in the value, which may reach the maximum but not pass it.
+  const std::string longValue(20000, 'x');
+  const std::string longBody = plainBody("b0", {{"a", longValue}});
+  const DWORD firstTaken = static_cast<DWORD>(12000 - (longBody.find("\r\n\r\n") + 4) - (2 + 3));
+  cases.push_back({"value at its maximum before the second read", "b0", longBody, {"a"}, firstTaken, 12000, true, 0,
+                   {{"a", longValue}}, ""});
+  cases.push_back({"value past its maximum before the second read", "b0", longBody, {"a"}, firstTaken - 1, 12000,
+                   false, ERROR_MIME_PART_TOO_LONG, {}, nullptr});
   // A malformed second part stops the parse; the first stays.
   const std::pair<const char*, HRESULT> malformed[] = {
       {"Content-Disposition: form-data; name=\"b\"", ERROR_BAD_MIME_PART},

@@ -1,5 +1,5 @@
-// Another project's multipart bodies (python-multipart's http cases), from
-// ../shared/peer-corpora beside the repository (skipped, saying so, without it).
+// Another project's multipart bodies (python-multipart's http cases, kept with
+// their licence in tests/data/peer-corpora).
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -17,7 +17,7 @@ using namespace parsertest;
 
 namespace {
 
-const char kCorpusDir[] = QUENTA_SOURCE_DIR "/../shared/peer-corpora/python-multipart-http";
+const char kCorpusDir[] = QUENTA_SOURCE_DIR "/tests/data/peer-corpora/python-multipart-http";
 
 struct ExpectedPart {
   std::string name, type, data;
@@ -107,9 +107,7 @@ bool holdsOnlyPlainFieldsAsSent(const CorpusCase& c) {
 // the same result without leaking; plain-field cases give their values, and
 // cases the peer rejects as malformed give none.
 TEST(PeerCorpusTest, EveryBodyParsesAlikeInAnyPiecesAndAsThePeerExpects) {
-  if (!std::filesystem::is_directory(kCorpusDir)) {
-    GTEST_SKIP() << "peer corpus not found at " << kCorpusDir << "; the corpus tests are skipped";
-  }
+  ASSERT_TRUE(std::filesystem::is_directory(kCorpusDir)) << "peer corpus missing: " << kCorpusDir;
   std::vector<CorpusCase> cases;
   for (const auto& entry : std::filesystem::directory_iterator(kCorpusDir)) {
     if (entry.path().extension() == ".http") cases.push_back(readCase(entry.path()));

@@ -2,7 +2,11 @@
 // process, which reports through its exit code (0 = all its checks held).
 #include <sched.h>
 
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -89,6 +93,22 @@ TEST(NamedObjectsTest, MappingArgumentsAreChecked) {
   unsetenv("QUENTA_ROOT");
   EXPECT_EQ(openMapping(u"NOROOT", 8), nullptr);
   EXPECT_EQ(CreateMutexW(nullptr, FALSE, u"NOROOT"), nullptr);
+}
+
+// Other tools find a root's objects by the name docs/device-root.md gives:
+// the 64-bit FNV-1a hash of the root's real path (offset basis and prime of
+// the published algorithm).
+TEST(NamedObjectsTest, ObjectNamesCarryTheFnv1aHashOfTheRoot) {
+  TempRoot root;
+  char real[PATH_MAX];
+  ASSERT_NE(realpath(root.path().c_str(), real), nullptr);
+  uint64_t hash = 14695981039346656037ull;
+  for (const char* c = real; *c != 0; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ull;
+  char name[64];
+  snprintf(name, sizeof name, "/dev/shm/quenta-%016llx-map-DNET_DATA", static_cast<unsigned long long>(hash));
+  MappedBlock block(u"DNET_DATA", 64);
+  ASSERT_NE(block.data(), nullptr);
+  EXPECT_TRUE(std::filesystem::exists(name)) << name;
 }
 
 TEST(NamedObjectsTest, TwoRootsNeverShareAndOneRootAlwaysDoes) {

@@ -36,20 +36,20 @@ TestRoot::TestRoot(bool withCard) : rootPath(makeTempDir("quenta-root-")) {
   }
 }
 
-TestRoot::~TestRoot() {
-  // The root's named objects (live status, mailbox) outlive the processes that
-  // made them, like files; they go with the root.
-  if (!rootPath.empty()) {
-    const char* current = getenv("QUENTA_ROOT");
-    std::string saved = current ? current : "";
-    setenv("QUENTA_ROOT", rootPath.c_str(), 1);
-    quenta::removeNamedObjects(nullptr);
-    if (current) {
-      setenv("QUENTA_ROOT", saved.c_str(), 1);
-    } else {
-      unsetenv("QUENTA_ROOT");
-    }
+void removeNamedObjectsOf(const std::string& root) {
+  const char* current = getenv("QUENTA_ROOT");
+  std::string saved = current ? current : "";
+  setenv("QUENTA_ROOT", root.c_str(), 1);
+  quenta::removeNamedObjects(nullptr);
+  if (current) {
+    setenv("QUENTA_ROOT", saved.c_str(), 1);
+  } else {
+    unsetenv("QUENTA_ROOT");
   }
+}
+
+TestRoot::~TestRoot() {
+  if (!rootPath.empty()) removeNamedObjectsOf(rootPath);
   std::error_code ignored;
   if (!rootPath.empty()) fs::remove_all(rootPath, ignored);
 }

@@ -13,6 +13,10 @@
 
 #include <string>
 
+// The root's named objects (live status, mailbox) outlive the processes that
+// made them, like files; a test's root takes them with it.
+void removeNamedObjectsOf(const std::string& root);
+
 class TestRoot {
  public:
   // withCard false: an empty root.
