@@ -41,7 +41,8 @@
 #include "core/FormField.h"
 #include "core/MimePart.h"
 #include "core/PostParser.h"
-#include "forms/ParameterCodeForms.h"
+#include "forms/PostResponse.h"
+#include "frame/Registry.h"
 #include "sqlbridge/SettingsStore.h"
 #include "tests/support/FakeEcb.h"
 
@@ -308,7 +309,7 @@ void BM_ErrorEditPost(benchmark::State& state) {
     state.SkipWithError("no device root");
     return;
   }
-  std::unique_ptr<PostResponse> form(createArcErrorLimitsForm());
+  std::unique_ptr<PostResponse> form(createForm(kForms[1]));
   std::string body = errorEditBody();
   std::string page;
   for (auto _ : state) {

@@ -95,13 +95,15 @@ bool PostResponse::fieldWord(MimePartMap& parts, const char* field, FieldScale s
   if (part == nullptr) return false;
   if (scale == kAsInteger) {
     *value = static_cast<WORD>(static_cast<unsigned int>(part->value.toInt()));
+  } else if (scale == kWholeTimesTen) {
+    *value = static_cast<WORD>(static_cast<unsigned int>(part->value.toInt()) * 10u);
   } else {
     *value = lowWord(part->value.toDouble() * static_cast<double>(scale));
   }
   return true;
 }
 
-int PostResponse::writePCode(WORD pcode, WORD value) {
+int PostResponse::writePCode(WORD pcode, WORD value, bool withEvent) {
   pcode_only_struct record;
   std::memset(&record, 0, sizeof record);
   record.value = value;
@@ -115,23 +117,25 @@ int PostResponse::writePCode(WORD pcode, WORD value) {
     count = SetPCode(pcode, value, kSetPCodeView);
   }
   NKDbgPrintfW(u"UPDATED %i pcode_only_struct records at recordID %i\r\n", count, static_cast<int>(pcode));
-  if (count != 0) mailbox.post(kParameterEvent, pcode, 1, 0);
+  if (count != 0 && withEvent) mailbox.post(kParameterEvent, pcode, 1, 0);
   if (view != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(view), mapHandle);
   return count;
 }
 
-int PostResponse::writeRecord(LPCWSTR viewName, const void* record, DWORD size, RecordSetter setter,
-                              const char* recordType, WORD key, WORD eventCode, WORD arg2, WORD arg3) {
+int PostResponse::writeRecord(LPCWSTR viewName, const void* record, DWORD size, SetterCall setter,
+                              const char* recordType, WORD key, WORD eventCode, WORD eventKey, WORD arg2, WORD arg3,
+                              void (*note)(const BYTE* record, int count)) {
   DWORD_PTR mapHandle = SQLBRIDGE_NO_VIEW;
   DWORD_PTR releaseHandle = SQLBRIDGE_NO_RELEASE;
   LPVOID view = CreateView(viewName, &mapHandle);
   int count = 0;
   if (view != nullptr) {
     std::memcpy(view, record, size);
-    count = setter(view, viewName, &releaseHandle);
+    count = setter(view, key, viewName, &releaseHandle);
   }
   NKDbgPrintfW(u"UPDATED %i %S records at recordID %i\r\n", count, recordType, static_cast<int>(key));
-  if (count != 0) mailbox.post(eventCode, key, arg2, arg3);
+  if (note != nullptr) note(static_cast<const BYTE*>(record), count);
+  if (count != 0 && eventCode != 0) mailbox.post(eventCode, eventKey, arg2, arg3);
   ReleaseView(releaseHandle);
   if (view != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(view), mapHandle);
   return count;

@@ -48,11 +48,13 @@ static_assert(sizeof(system_log_struct) == 284, "system_log_struct is 284 bytes"
 const DWORD kDefaultFieldLength = 15;
 
 // How a field's text becomes a record word: toInt, or toDouble times a scale
-// truncated toward zero. Either way only the low 16 bits are kept.
-enum FieldScale { kAsInteger = 0, kTimesTen = 10, kTimesHundred = 100, kTimesThousand = 1000 };
+// truncated toward zero; kWholeTimesTen is the toInt value times ten (the
+// wire and spool forms' "x10"). Either way only the low 16 bits are kept.
+enum FieldScale { kAsInteger = 0, kTimesTen = 10, kTimesHundred = 100, kTimesThousand = 1000, kWholeTimesTen = 1 };
 
-// A setter that reads one record from the caller's open view.
-typedef int (*RecordSetter)(LPVOID record, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+// A setter as the frame calls it: the view holding the record, the record's
+// key, the view's name and the release handle.
+typedef int (*SetterCall)(LPVOID view, WORD key, LPCWSTR viewName, DWORD_PTR* releaseHandle);
 
 class PostResponse {
  public:
@@ -87,14 +89,17 @@ class PostResponse {
   void declareField(const char* name, DWORD maxLength = kDefaultFieldLength);
 
   // One parameter through "SetPCodeView"; event 8 (code, 1, 0) when a record
-  // was updated. Returns the count of records updated.
-  int writePCode(WORD pcode, WORD value);
+  // was updated and withEvent. Returns the count of records updated.
+  int writePCode(WORD pcode, WORD value, bool withEvent = true);
   // One record through a setter's view: copies `size` bytes into the view,
-  // calls the setter with the view's address, prints
-  // "UPDATED %i <recordType> records at recordID %i\r\n" and posts
-  // (eventCode, key, arg2, arg3) when a record was updated.
-  int writeRecord(LPCWSTR view, const void* record, DWORD size, RecordSetter setter, const char* recordType,
-                  WORD key, WORD eventCode, WORD arg2, WORD arg3);
+  // calls the setter with the view's address and `key`, prints
+  // "UPDATED %i <recordType> records at recordID <key>\r\n" and, when a
+  // record was updated and eventCode is not 0, posts
+  // (eventCode, eventKey, arg2, arg3). `note`, when given, runs after the
+  // UPDATED line with the count.
+  int writeRecord(LPCWSTR view, const void* record, DWORD size, SetterCall setter, const char* recordType,
+                  WORD key, WORD eventCode, WORD eventKey, WORD arg2, WORD arg3,
+                  void (*note)(const BYTE* record, int count) = nullptr);
   // One system-log text entry stamped with the device clock; no event.
   int writeSystemLogText(LPCWSTR view, WORD first, WORD second, WORD kind, LPCWSTR text);
 

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "forms/ParameterCodeForms.h"
 #include "forms/PostResponse.h"
+#include "forms/TableForm.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
 #include "js_vars/RecordValues.h"
@@ -60,39 +60,58 @@ const DataFileEntry* dataFileEntries() {
 }
 
 // Form handlers in registry order. "/setup/atuocal.html" is spelled so on the
-// pages that post to it.
+// pages that post to it; its page file is spelled "autocal". Entries 6, 20, 21,
+// 22 and 25 (welder information, network, clock) are not served yet.
 const FormEntry kForms[POST_RESPONSE_COUNT] = {
-    {"/setup/error_config.min.html", nullptr},  // 1
-    {"/setup/error_edit.min.html", createArcErrorLimitsForm},  // 2
-    {"/setup/jog_purge.min.html", createJogPurgeForm},  // 3
-    {"/setup/weld_cable.min.html", nullptr},  // 4
-    {"/setup/spool.min.html", nullptr},  // 5
-    {"/setup/welder_info.min.html", nullptr},  // 6
-    {"/setup/region.min.html", nullptr},  // 7
-    {"/data_management/data_management.min.html", nullptr},  // 8
-    {"/data_management/factory_reset.min.html", createFactoryResetForm},  // 9
-    {"/arc_management/process_enables.min.html", nullptr},  // 10
-    {"/arc_management/trigger_hold_edit.min.html", createTriggerHoldForm},  // 11
-    {"/arc_management/advanced_triggers.min.html", nullptr},  // 12
-    {"/arc_management/program_naming.min.html", nullptr},  // 13
-    {"/arc_management/enables_locks.min.html", nullptr},  // 14
-    {"/arc_management/process_selection.html", nullptr},  // 15
-    {"/arc_management/weld_file_setup.min.html", nullptr},  // 16
-    {"/arc_management/time_sequence_adjust.min.html", nullptr},  // 17
-    {"/arc_management/retract_sequence_adjust.min.html", nullptr},  // 18
-    {"/arc_management/full_sequence_adjust.min.html", nullptr},  // 19
-    {"/setup/ethernet.min.html", nullptr},  // 20
-    {"/setup/alt_config.min.html", nullptr},  // 21
-    {"/setup/data_connections.min.html", nullptr},  // 22
-    {"/setup/robot_options.html", nullptr},  // 23
-    {"/setup/dry_run.html", nullptr},  // 24
-    {"/setup/wifi.min.html", nullptr},  // 25
-    {"/arc_management/runin_sequence_adjust.min.html", nullptr},  // 26
-    {"/arc_management/custom_process_selection.html", nullptr},  // 27
-    {"/setup/atuocal.html", nullptr},  // 28
-    {"/arc_management/burnback_sequence_adjust.html", nullptr},  // 29
-    {"/arc_management/retract_start.html", nullptr},  // 30
+    {"/setup/error_config.min.html", nullptr, &kErrorEnablesForm},  // 1
+    {"/setup/error_edit.min.html", nullptr, &kArcErrorLimitsForm},  // 2
+    {"/setup/jog_purge.min.html", nullptr, &kJogPurgeForm},  // 3
+    {"/setup/weld_cable.min.html", nullptr, &kWeldCableForm},  // 4
+    {"/setup/spool.min.html", nullptr, &kSpoolForm},  // 5
+    {"/setup/welder_info.min.html", nullptr, nullptr},  // 6
+    {"/setup/region.min.html", nullptr, &kRegionForm},  // 7
+    {"/data_management/data_management.min.html", nullptr, &kDataManagementForm},  // 8
+    {"/data_management/factory_reset.min.html", nullptr, &kFactoryResetForm},  // 9
+    {"/arc_management/process_enables.min.html", nullptr, &kProcessEnablesForm},  // 10
+    {"/arc_management/trigger_hold_edit.min.html", nullptr, &kTriggerHoldForm},  // 11
+    {"/arc_management/advanced_triggers.min.html", nullptr, &kAdvancedTriggersForm},  // 12
+    {"/arc_management/program_naming.min.html", nullptr, &kProgramNamingForm},  // 13
+    {"/arc_management/enables_locks.min.html", nullptr, &kEnablesLocksForm},  // 14
+    {"/arc_management/process_selection.html", nullptr, &kProcessSelectionForm},  // 15
+    {"/arc_management/weld_file_setup.min.html", nullptr, &kWeldFileSetupForm},  // 16
+    {"/arc_management/time_sequence_adjust.min.html", nullptr, &kTimeSequenceForm},  // 17
+    {"/arc_management/retract_sequence_adjust.min.html", nullptr, &kRetractSequenceForm},  // 18
+    {"/arc_management/full_sequence_adjust.min.html", nullptr, &kFullSequenceForm},  // 19
+    {"/setup/ethernet.min.html", nullptr, nullptr},  // 20
+    {"/setup/alt_config.min.html", nullptr, nullptr},  // 21
+    {"/setup/data_connections.min.html", nullptr, nullptr},  // 22
+    {"/setup/robot_options.html", nullptr, &kRobotOptionsForm},  // 23
+    {"/setup/dry_run.html", nullptr, &kDryRunForm},  // 24
+    {"/setup/wifi.min.html", nullptr, nullptr},  // 25
+    {"/arc_management/runin_sequence_adjust.min.html", nullptr, &kRuninForm},  // 26
+    {"/arc_management/custom_process_selection.html", nullptr, &kCustomProcessForm},  // 27
+    {"/setup/atuocal.html", u"\\MMCMemory\\www\\wwwpub\\setup\\autocal.html", &kCalibrationForm},  // 28
+    {"/arc_management/burnback_sequence_adjust.html",
+     u"\\MMCMemory\\www\\wwwpub\\arc_management\\burnback_sequence_adjust.min.html", &kBurnbackForm},  // 29
+    {"/arc_management/retract_start.html", nullptr, &kRetractStartForm},  // 30
 };
+
+SafeWString formPageFile(const FormEntry& entry) {
+  if (entry.pageFile != nullptr) return SafeWString(entry.pageFile);
+  SafeWString file(u"\\MMCMemory\\www\\wwwpub");
+  file += SafeWString(SafeCString(entry.path));
+  for (DWORD k = 0; k < file.getLength(); ++k) {
+    if (file[static_cast<int>(k)] == u'/') file[static_cast<int>(k)] = u'\\';
+  }
+  return file;
+}
+
+PostResponse* createForm(const FormEntry& entry) {
+  if (entry.spec == nullptr) return nullptr;
+  SafeWString pageFile = formPageFile(entry);
+  if (pageFile.getStatus() < 0) return nullptr;
+  return createTableForm(entry.path, pageFile, *entry.spec);
+}
 
 JSVariable* JSVariableTable[JS_FILE_COUNT];
 JSFile* JSFileTable[JS_FILE_COUNT];
@@ -117,7 +136,7 @@ void buildRegistries() {
     JSFileTable[k] = file;
   }
   for (int k = 0; k < POST_RESPONSE_COUNT; ++k) {
-    PostResponseTable[k] = kForms[k].create ? kForms[k].create() : nullptr;
+    PostResponseTable[k] = createForm(kForms[k]);
   }
 }
 

@@ -15,11 +15,11 @@
 #define POST_RESPONSE_COUNT 30
 
 class PostResponse;
+struct FormSpec;
 
 // Makes the generator of a data file from its family's row (null for a
 // generator class of its own).
 typedef JSVariable* (*JSVariableFactory)(const void* row);
-typedef PostResponse* (*PostResponseFactory)();
 
 struct DataFileEntry {
   const char* path;
@@ -27,9 +27,13 @@ struct DataFileEntry {
   const void* row;
 };
 
+// A form: its path, its answer page when that is not the path under the web
+// root ("\\MMCMemory\\www\\wwwpub" + the path with "\\" for "/"), and its
+// fields and writes; no spec: not served by this module.
 struct FormEntry {
   const char* path;
-  PostResponseFactory create;
+  const WCHAR* pageFile;
+  const FormSpec* spec;
 };
 
 // The data files in registry order (JS_FILE_COUNT entries), assembled from
@@ -42,6 +46,11 @@ extern const FormEntry kForms[POST_RESPONSE_COUNT];
 extern JSVariable* JSVariableTable[JS_FILE_COUNT];
 extern JSFile* JSFileTable[JS_FILE_COUNT];
 extern PostResponse* PostResponseTable[POST_RESPONSE_COUNT];
+
+// The answer page of a form entry.
+SafeWString formPageFile(const FormEntry& entry);
+// The handler of a form entry; null when not served or not made whole.
+PostResponse* createForm(const FormEntry& entry);
 
 // All generators first, then the data files, then the form handlers, in order.
 void buildRegistries();

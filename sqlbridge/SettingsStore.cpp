@@ -533,7 +533,7 @@ bool SettingsStore::stepDone(sqlite3_stmt* stmt) {
 
 bool SettingsStore::createSchema() {
   if (!begin()) return false;
-  if (!execute(kSchema)) {
+  if (!execute(kSchema) || !createSetterTables()) {
     rollback();
     return false;
   }

@@ -60,6 +60,13 @@ struct JournalRow {
   int count = 0;          // records updated, as returned to the caller
 };
 
+// A value bound to a record setter's statement: a number or a UTF-8 text.
+struct BoundValue {
+  bool isText = false;
+  int64_t number = 0;
+  std::string text;
+};
+
 class SETTINGS_STORE_API SettingsStore {
  public:
   enum Result { kFound, kMissing, kFailed };
@@ -101,6 +108,15 @@ class SETTINGS_STORE_API SettingsStore {
   // The system log, oldest first.
   bool appendSystemLog(const SystemLogRow& row);
   bool readSystemLog(std::vector<SystemLogRow>* rows);
+
+  // One statement of a record setter (its SQL lives with the setter, in
+  // RecordSetters.cpp), values bound as ?1, ?2, ...: rows changed, -1 on failure.
+  int updateRows(const char* sql, const std::vector<BoundValue>& values);
+  // The tables of the record setters that no data file reads (SetterTables.cpp):
+  // created with the schema, their fixed rows with it; seedSetterTables() adds
+  // a row for each weld program and retract stage stored, keeping what is there.
+  bool createSetterTables();
+  bool seedSetterTables();
 
   // The setter journal, oldest first.
   bool appendJournal(const JournalRow& row);

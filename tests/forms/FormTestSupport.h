@@ -10,11 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "forms/PostResponse.h"
+#include "frame/Registry.h"
 #include "links/DbLogMailbox.h"
 #include "sqlbridge/SettingsStore.h"
 #include "tests/support/TestRoot.h"
 
 namespace formtest {
+
+// The handler the registry makes for a form path; null when it serves none.
+inline PostResponse* formFor(const std::string& path) {
+  for (const FormEntry& entry : kForms) {
+    if (path == entry.path) return createForm(entry);
+  }
+  return nullptr;
+}
 
 class FormRoot {
  public:
@@ -35,18 +45,47 @@ class FormRoot {
       row.gunLdWFS = 20;
       ready = ready && store.putBankConfig(row, true);
     }
+    // The records the other forms change: weld program 1 with stages 10 to 18,
+    // gun B's preflow 20, programs 1 and 2 of bank 1, three weld files, the
+    // nine processes, two spools, two regions, two robot makers.
+    const char* const records[] = {
+        "INSERT INTO pcode (code, value) VALUES (101, 0), (117, 0), (125, 0), (136, 1), (139, 1), (603, 9), "
+        "(604, 9), (631, 9), (632, 9), (635, 9), (636, 9), (638, 0), (639, 0), (640, 9), (641, 9), (642, 9), "
+        "(643, 9), (644, 9), (645, 9), (651, 1), (652, 0), (653, 0), (654, 0), (655, 0), (656, 1), (657, 5), "
+        "(660, 1), (665, 0), (732, 0)",
+        "INSERT INTO weld_stage (weldNumber, stage, seq_ID) VALUES (1, 'preflow', 10), (1, 'start', 11), "
+        "(1, 'startRamp', 12), (1, 'weld', 13), (1, 'retract', 17), (1, 'postflow', 18)",
+        "INSERT INTO program_trigger (weldNumber, schedule, seq_ID) VALUES (1, 'A', 10), (1, 'B', 20)",
+        "INSERT INTO bank_combo (comboBank, comboNumber) VALUES (1, 1), (1, 2)",
+        "INSERT INTO weld_program (weldNumber) VALUES (1), (2)",
+        "INSERT INTO weld_list (bankNumber, weldNumber) VALUES (1, 1), (1, 2), (1, 3)",
+        "INSERT INTO program (comboId) VALUES (1)",
+        "INSERT INTO weld_combination (weld_combo_number, weld_number) VALUES (1, 1)",
+        "INSERT INTO process (processID) VALUES (0), (1), (2), (3), (5), (6), (8), (11), (15)",
+        "INSERT INTO weld_cable (bankNumber) VALUES (1)",
+        "INSERT INTO spool (spoolBank) VALUES (1), (2)",
+        "INSERT INTO region (entry, regionRegion) VALUES (1, 'North America'), (2, 'Europe')",
+        "INSERT INTO robot_manufacturer (robotID, robotName) VALUES (1, 'Fanuc'), (2, 'Motoman')",
+        "INSERT INTO aim_board_settings (robotIPAddr) VALUES (0)",
+        "INSERT INTO autocal_variables (minV) VALUES (0)",
+    };
+    for (const char* sql : records) ready = ready && store.updateRows(sql, {}) > 0;
+    ready = ready && store.seedSetterTables();
   }
   ~FormRoot() { unsetenv("QUENTA_ROOT"); }
 
   bool ok() const { return ready; }
   std::string page(const std::string& relative) const { return root.readFile("MMCMemory/www/wwwpub/" + relative); }
 
-  // "setter view arguments record count", oldest first.
+  // "setter view arguments record count", oldest first. The device clock in a
+  // record is written "{time}"; a system-log text record as "log".
   std::vector<std::string> journal() const {
     std::vector<quenta::JournalRow> rows;
     std::vector<std::string> lines;
     if (open(&store)) store.readJournal(&rows);
-    for (const quenta::JournalRow& row : rows) {
+    for (quenta::JournalRow& row : rows) {
+      if (row.setter == "SetSystemLog") row.record = "log";
+      if (row.setter == "SetWeldWireDate" && row.record.size() == 56) row.record.replace(20, 32, "{time}");
       lines.push_back(row.setter + " " + row.view + " " + row.arguments + " " + row.record + " " +
                       std::to_string(row.count));
     }

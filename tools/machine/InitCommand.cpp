@@ -251,6 +251,7 @@ int runInit(const Context& context, int argc, char** argv) {
   if (opened != kExitOk) return opened;
   if (!store.createSchema()) return complain(kExitFailure, "cannot create the schema: " + store.lastError());
   if (demo && !storeDemo(&store)) return complain(kExitFailure, "cannot store the demo settings: " + store.lastError());
+  if (!store.seedSetterTables()) return complain(kExitFailure, "cannot fill the setter tables: " + store.lastError());
   std::printf("settings: %s%s\n", quenta::SettingsStore::databasePath(context.root).c_str(),
               demo ? " (demo values stored where none were)" : "");
   return kExitOk;
