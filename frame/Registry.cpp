@@ -4,6 +4,7 @@
 
 #include "forms/PostResponse.h"
 #include "forms/TableForm.h"
+#include "js_vars/NetworkInfo.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
 #include "js_vars/RecordValues.h"
@@ -24,11 +25,8 @@ const OwnFile kOwnFiles[] = {
     {1, "/current_status.js", createCurrentStatus},
     {8, "/querytest.js", createQueryEcho},
     {142, "/welder-config/WeldMonitoringDiagnostics.js", createWeldMonitorDiagnostics},
-    {17, "/WIN_IP_info.js", nullptr},
     {32, "/CurrentTime.js", nullptr},
     {90, "/DIOCommunication.js", nullptr},
-    {121, "/WIN_IP_wifi_info.js", nullptr},
-    {133, "/WIN_FTP_info.js", nullptr},
 };
 
 // Entry 107 repeats entry 106 on purpose ("/program-setup/StartRampEnables.js",
@@ -44,6 +42,7 @@ struct DataFileTable {
       place(kPCodeRows[k].slot, kPCodeRows[k].path, createPCodeValue, &kPCodeRows[k]);
     }
     for (const RecordRow& row : kRecordRows) place(row.slot, row.path, createRecordValue, &row);
+    for (const NetworkInfoRow& row : kNetworkInfoRows) place(row.slot, row.path, createNetworkInfo, &row);
     for (const OwnFile& file : kOwnFiles) place(file.slot, file.path, file.create, nullptr);
     entries[kRepeatedSlot - 1] = entries[kRepeatedFromSlot - 1];
   }

@@ -41,6 +41,17 @@ bool toHostPath(LPCWSTR devicePath, std::string* hostPath);
 // not be removed.
 bool removeNamedObjects(std::string* error);
 
+// The registry store of the current root (winreg.h) as .reg text, for the
+// admin commands. False, with a reason in *error, when there is no root.
+bool exportRegistry(std::string* text, std::string* error);
+// Merges .reg text into the store. The whole text is checked before anything
+// is written, and then written at once: a text with any wrong line changes
+// nothing, and *error names the line.
+bool importRegistry(const std::string& text, std::string* error);
+// Test hook: called by every registry write after the new file is on disk and
+// before it replaces the store. nullptr removes it.
+void setRegistryWriteHook(void (*hook)());
+
 // UTF-8 <-> UTF-16 for the host and tools (no code page limits).
 std::u16string widen(const std::string& utf8);
 std::string narrow(const std::u16string& utf16);

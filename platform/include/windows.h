@@ -28,6 +28,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
+typedef ULONG* PULONG;
 typedef int INT;
 typedef unsigned int UINT;
 typedef int32_t HRESULT;
@@ -70,6 +71,7 @@ typedef HANDLE* LPHANDLE;
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L
@@ -264,5 +266,12 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 
 }  // extern "C"
+
+// Everything the module calls comes with <windows.h>: the registry, IP
+// Helper's adapter list, the NDIS requests and the XXTEA cipher.
+#include <winreg.h>
+#include <iphlpapi.h>
+#include <ntddndis.h>
+#include <xxtea.h>
 
 #endif  // QUENTA_PLATFORM_WINDOWS_H_

@@ -118,6 +118,8 @@ extern "C" {
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+  HANDLE device;
+  if (quenta::openDeviceFile(lpFileName, &device)) return device;
   // Share modes are accepted and not enforced: every opener of a device file
   // is in this process or cooperates with it.
   bool readable = (dwDesiredAccess & GENERIC_READ) != 0;

@@ -16,7 +16,7 @@
 
 namespace quenta {
 
-enum class HandleType { kFile, kMapping, kMutex };
+enum class HandleType { kFile, kMapping, kMutex, kRegistryKey, kDevice };
 
 // One open object. The table holds one reference; every lookup hands out
 // another, so an object stays alive while a call on another thread still uses

@@ -22,6 +22,11 @@ DWORD win32ErrorFromErrno(int error);
 // character no device file name may hold). May throw std::bad_alloc.
 DWORD mapDevicePath(LPCWSTR devicePath, std::string* hostPath);
 
+// Device names that CreateFileW opens as devices rather than files ("NDS0:").
+// True when the name is one: *handle is then the device's handle, or
+// INVALID_HANDLE_VALUE with the last error set.
+bool openDeviceFile(LPCWSTR name, HANDLE* handle);
+
 // One step of UTF-8 decoding. Reads the sequence at text[0..length) and stores
 // the code point; returns the number of bytes consumed (at least 1). An
 // ill-formed sequence consumes its maximal subpart, stores U+FFFD and sets
