@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcivetweb-dev libsqlite3-dev sqlite3
   curl libcurl4-openssl-dev wrk python3 procps
+  chromium chromium-driver python3-selenium fonts-dejavu-core
 )
 
 missing=()
