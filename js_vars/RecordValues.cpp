@@ -232,14 +232,72 @@ const char kViewSuffix[] = "_View";
 WORD wordAt(const BYTE* bytes) { return static_cast<WORD>(bytes[0] | (bytes[1] << 8)); }
 DWORD dwordAt(const BYTE* bytes) { return wordAt(bytes) | (static_cast<DWORD>(wordAt(bytes + 2)) << 16); }
 
-void appendFormatted(SafeCString* text, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void appendFormatted(SafeCString* text, const char* format, ...) {
-  char number[64];
-  va_list arguments;
-  va_start(arguments, format);
-  int length = std::vsnprintf(number, sizeof number, format, arguments);
-  va_end(arguments);
-  if (length > 0) text->append(number, static_cast<DWORD>(length));
+}  // namespace
+
+// The value text as it is built: a buffer that doubles as it fills (a log of
+// 500 entries is tens of kilobytes, built from thousands of pieces), handed
+// to the SafeCString that is returned. After a failed allocation it takes
+// nothing more and gives no text.
+class RecordText {
+ public:
+  RecordText() : buffer(nullptr), length(0), capacity(0), failed(false) {}
+  ~RecordText() { delete[] buffer; }
+
+  void append(const char* text, DWORD count) {
+    if (failed || count == 0) return;
+    if (length + count + 1 > capacity) {
+      DWORD size = capacity == 0 ? 512 : capacity;
+      while (size < length + count + 1) size *= 2;
+      char* fresh = new (std::nothrow) char[size];
+      if (fresh == nullptr) {
+        failed = true;
+        return;
+      }
+      if (length != 0) std::memcpy(fresh, buffer, length);
+      delete[] buffer;
+      buffer = fresh;
+      capacity = size;
+    }
+    std::memcpy(buffer + length, text, count);
+    length += count;
+  }
+  void append(const char* text) { append(text, static_cast<DWORD>(std::strlen(text))); }
+  void append(const SafeCString& text) { append(text.c_str(), text.getLength()); }
+  void appendFormatted(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    char number[64];
+    va_list arguments;
+    va_start(arguments, format);
+    int count = std::vsnprintf(number, sizeof number, format, arguments);
+    va_end(arguments);
+    if (count > 0) append(number, static_cast<DWORD>(count));
+  }
+
+  // The text as a new SafeCString that owns the buffer; null when anything failed.
+  SafeCString* release() {
+    if (failed || buffer == nullptr) return nullptr;
+    buffer[length] = 0;
+    SafeCString* text = new (std::nothrow) SafeCString(buffer, length + 1, true);
+    if (text != nullptr) buffer = nullptr;
+    return text;
+  }
+
+ private:
+  char* buffer;
+  DWORD length;
+  DWORD capacity;
+  bool failed;
+};
+
+namespace {
+
+void appendAscii(RecordText* text, const WCHAR* ascii) {
+  char narrow[16];
+  DWORD count = 0;
+  while (ascii[count] != 0 && count < sizeof narrow) {
+    narrow[count] = static_cast<char>(ascii[count]);
+    ++count;
+  }
+  text->append(narrow, count);
 }
 
 }  // namespace
@@ -299,7 +357,7 @@ int RecordValue::readRecords() {
 
 // A wide field as UTF-8, up to its NUL or its end; a text cut inside a
 // surrogate pair still converts (the lone half becomes U+FFFD).
-void RecordValue::appendWide(SafeCString* text, const BYTE* field, WORD bytes) {
+void RecordValue::appendWide(RecordText* text, const BYTE* field, WORD bytes) {
   int chars = 0;
   while (chars < bytes / 2 && chars < 400) {
     WCHAR c = wordAt(field + 2 * chars);
@@ -314,17 +372,24 @@ void RecordValue::appendWide(SafeCString* text, const BYTE* field, WORD bytes) {
   text->append(JS_QUOTE);
 }
 
-void RecordValue::appendElement(SafeCString* text, const RecordMember& member, const BYTE* record) {
+void RecordValue::appendElement(RecordText* text, const RecordMember& member, const BYTE* record) {
   const BYTE* field = record + member.offset;
   switch (member.kind) {
-    case kMemberWord:
-      appendFormatted(text, "%i", static_cast<int>(wordAt(field)));
+    case kMemberWord: {
+      // "%i" of the unsigned word, without the cost of a format.
+      char digits[5];
+      int count = 0;
+      for (unsigned word = wordAt(field); count == 0 || word != 0; word /= 10) {
+        digits[4 - count++] = static_cast<char>('0' + word % 10);
+      }
+      text->append(digits + 5 - count, static_cast<DWORD>(count));
       break;
+    }
     case kMemberFloat:
-      appendFormatted(text, "%f", static_cast<double>(dwordAt(field)));
+      text->appendFormatted("%f", static_cast<double>(dwordAt(field)));
       break;
     case kMemberSigned:
-      appendFormatted(text, "%i", static_cast<int>(dwordAt(field)));
+      text->appendFormatted("%i", static_cast<int>(dwordAt(field)));
       break;
     case kMemberText: {
       // Bounded: a text that fills its field has no terminator.
@@ -348,12 +413,11 @@ void RecordValue::appendElement(SafeCString* text, const RecordMember& member, c
       if (GetDateFormatW(LOCALE_USER_DEFAULT, 0, &time, stamp.datePicture, dateBuffer, stamp.dateChars) == 0) {
         dateBuffer[0] = 0;
       }
-      SafeCString first(SafeWString(stamp.timeFirst ? timeBuffer : dateBuffer));
-      SafeCString second(SafeWString(stamp.timeFirst ? dateBuffer : timeBuffer));
+      // Both texts are digits, blanks, colons and slashes: one byte each.
       text->append(JS_QUOTE);
-      text->append(first);
-      text->append(stamp.between, static_cast<DWORD>(std::strlen(stamp.between)));
-      text->append(second);
+      appendAscii(text, stamp.timeFirst ? timeBuffer : dateBuffer);
+      text->append(stamp.between);
+      appendAscii(text, stamp.timeFirst ? dateBuffer : timeBuffer);
       text->append(JS_QUOTE);
       break;
     }
@@ -377,26 +441,27 @@ SafeCString* RecordValue::getValue() {
   } else {
     recordAddress = reinterpret_cast<DWORD_PTR>(records);
     cursor = recordAddress;
-    text = new (std::nothrow) SafeCString(JS_OPEN_BRACE);
+    RecordText value;
+    value.append(JS_OPEN_BRACE);
     // A single-record file reads the first record only, whatever the count.
-    const int count = row.stride == 0 ? 1 : result;
-    for (size_t m = 0; text != nullptr && m < row.members.size(); ++m) {
+    for (size_t m = 0; m < row.members.size(); ++m) {
       const RecordMember& member = row.members[m];
-      if (m > 0) text->append(JS_COMMA);
-      text->append(member.name, static_cast<DWORD>(std::strlen(member.name)));
-      text->append(JS_COLON);
+      if (m > 0) value.append(JS_COMMA);
+      value.append(member.name);
+      value.append(JS_COLON);
       if (row.stride == 0) {
-        appendElement(text, member, reinterpret_cast<const BYTE*>(cursor));
+        appendElement(&value, member, reinterpret_cast<const BYTE*>(cursor));
         continue;
       }
-      text->append("[", 1);
-      for (int k = 0; k < count; ++k) {
-        if (k > 0) text->append(JS_COMMA);
-        appendElement(text, member, reinterpret_cast<const BYTE*>(cursor + static_cast<DWORD_PTR>(k) * row.stride));
+      value.append("[", 1);
+      for (int k = 0; k < result; ++k) {
+        if (k > 0) value.append(JS_COMMA);
+        appendElement(&value, member, reinterpret_cast<const BYTE*>(cursor + static_cast<DWORD_PTR>(k) * row.stride));
       }
-      text->append("]", 1);
+      value.append("]", 1);
     }
-    if (text != nullptr) text->append(JS_CLOSE_BRACE);
+    value.append(JS_CLOSE_BRACE);
+    text = value.release();
   }
   ReleaseView(releaseHandle);
   CleanupView(recordAddress, mapHandle);

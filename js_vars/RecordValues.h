@@ -84,6 +84,8 @@ struct RecordRow {
 
 extern const std::vector<RecordRow> kRecordRows;
 
+class RecordText;
+
 class RecordValue : public JSVariable {
  public:
   explicit RecordValue(const RecordRow& row);
@@ -91,8 +93,8 @@ class RecordValue : public JSVariable {
 
  private:
   int readRecords();
-  void appendElement(SafeCString* text, const RecordMember& member, const BYTE* record);
-  void appendWide(SafeCString* text, const BYTE* field, WORD bytes);
+  void appendElement(RecordText* text, const RecordMember& member, const BYTE* record);
+  void appendWide(RecordText* text, const BYTE* field, WORD bytes);
 
   int result;               // the reader's count
   DWORD_PTR mapHandle;      // from CreateView, for CleanupView

@@ -255,8 +255,8 @@ const ReaderStatements& statementsOf(const RecordReader& reader) {
   return all[static_cast<size_t>(&reader - kRecordReaders.data())];
 }
 
-void putWord(std::string* record, size_t offset, unsigned value, size_t bytes) {
-  for (size_t k = 0; k < bytes; ++k) (*record)[offset + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
+void putWord(char* record, size_t offset, unsigned value, size_t bytes) {
+  for (size_t k = 0; k < bytes; ++k) record[offset + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
 }
 unsigned getWord(const std::string& record, size_t offset, size_t bytes) {
   unsigned value = 0;
@@ -274,7 +274,7 @@ WORD dayOfWeek(int year, int month, int day) {
 
 // "2024-03-07T08:15:00.000" as the eight words of a SYSTEMTIME; text that does
 // not read as a time gives zeros.
-void packTime(std::string* record, size_t offset, const std::string& text) {
+void packTime(char* record, size_t offset, const std::string& text) {
   unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
   if (std::sscanf(text.c_str(), "%u-%u-%uT%u:%u:%u.%u", &y, &mo, &d, &h, &mi, &s, &ms) < 6) return;
   const unsigned words[] = {y, mo, dayOfWeek(static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d)), d, h, mi, s, ms};
@@ -296,7 +296,7 @@ std::string columnText(sqlite3_stmt* stmt, int column) {
 }
 
 // The current row of a select, packed into `record` (stride bytes, zeroed).
-void packRow(const RecordReader& reader, sqlite3_stmt* stmt, std::string* record) {
+void packRow(const RecordReader& reader, sqlite3_stmt* stmt, char* record) {
   int column = 0;
   for (const RecordField& field : reader.fields) {
     switch (field.kind) {
@@ -305,8 +305,9 @@ void packRow(const RecordReader& reader, sqlite3_stmt* stmt, std::string* record
         putWord(record, field.offset, static_cast<unsigned>(sqlite3_column_int64(stmt, column++)), field.bytes);
         break;
       case kFieldText: {
-        std::string text = columnText(stmt, column++);
-        record->replace(field.offset, std::min<size_t>(text.size(), field.bytes), text, 0, field.bytes);
+        const unsigned char* text = sqlite3_column_text(stmt, column);
+        size_t length = static_cast<size_t>(sqlite3_column_bytes(stmt, column++));
+        if (text != nullptr) std::memcpy(record + field.offset, text, std::min<size_t>(length, field.bytes));
         break;
       }
       case kFieldWide: {
@@ -408,14 +409,13 @@ bool RecordTables::read(SettingsStore& store, const RecordReader& reader, const 
   Use use(store.statement(statementsOf(reader).select.c_str()));
   if (use.stmt == nullptr) return false;
   bindKeys(use.stmt, reader, keys);
-  std::string record;
   for (;;) {
     int rc = store.step(use.stmt);
     if (rc == SQLITE_DONE) return true;
     if (rc != SQLITE_ROW) return store.fail(rc);
-    record.assign(reader.stride, '\0');
-    packRow(reader, use.stmt, &record);
-    records->append(record);
+    size_t at = records->size();
+    records->append(reader.stride, '\0');
+    packRow(reader, use.stmt, &(*records)[at]);
   }
 }
 
@@ -480,7 +480,9 @@ int readRecords(const char* name, std::initializer_list<long long> keys, LPCWSTR
     if (reader == nullptr || viewName == nullptr || releaseHandle == nullptr) return 0;
     quenta::SettingsStore* store = sqlbridge::threadStore();
     if (store == nullptr) return 0;
-    std::string records;
+    // Kept from call to call on this thread, so a long log does not take
+    // fresh pages from the system on every request.
+    thread_local std::string records;
     if (!quenta::RecordTables::read(*store, *reader, keys.begin(), &records)) {
       sqlbridge::dropIfBroken(store);
       return 0;

@@ -329,87 +329,47 @@ int runRecordSetter(const SetterRow& row, LPCWSTR viewName, DWORD_PTR* releaseHa
 
 }  // namespace
 
-SQLBRIDGE_API int SetRetract(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetRetract, view, release, 0);
-}
-SQLBRIDGE_API int SetSeqEnables(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetSeqEnables, view, release, 0);
-}
-SQLBRIDGE_API int SetPreflow(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetPreflow, view, release, 0);
-}
-SQLBRIDGE_API int SetStart(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetStart, view, release, 0);
-}
-SQLBRIDGE_API int SetWireWeight(WORD feeder, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetWireWeight, view, release, feeder);
-}
-SQLBRIDGE_API int SetBankComboProcessInfo(LPVOID, LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetProcessInfo, view, release, 0);
-}
-SQLBRIDGE_API int SetCustomNameDesc(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetCustomNameDesc, view, release, 0);
-}
-SQLBRIDGE_API int SetWeldListComboNumberChange(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetComboNumberChange, view, release, 0);
-}
-SQLBRIDGE_API int SetTriggerEnables(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetTriggerEnables, view, release, 0);
-}
-SQLBRIDGE_API int SetErrorEnables(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetErrorEnables, view, release, 0);
-}
-SQLBRIDGE_API int SetProcessEnables(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetProcessEnables, view, release, 0);
-}
-SQLBRIDGE_API int SetAllEnables(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetAllEnables, view, release, 0);
-}
-SQLBRIDGE_API int SetDualAllEnables(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetDualAllEnables, view, release, 0);
-}
-SQLBRIDGE_API int SetWeldFileEnable(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetWeldFileEnable, view, release, 0);
-}
-SQLBRIDGE_API int SetEncoderLock(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetEncoderLock, view, release, 0);
-}
-SQLBRIDGE_API int SetWeldCableConfigOnly(WORD bank, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetWeldCable, view, release, bank);
-}
-SQLBRIDGE_API int SetWeldWireInfo(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetWireInfo, view, release, 0);
-}
-SQLBRIDGE_API int SetWeldWireDate(WORD feeder, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetWireDate, view, release, feeder);
-}
-SQLBRIDGE_API int SetRegion(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetRegion, view, release, 0);
-}
-SQLBRIDGE_API int SetRegionSet(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetRegionSet, view, release, 0);
-}
-SQLBRIDGE_API int SetAimSettingsInfo(LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetAimSettings, view, release, 0);
-}
-SQLBRIDGE_API int SetRobotMfg(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetRobotMfg, view, release, 0);
-}
-SQLBRIDGE_API int SetRobotMfgSet(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetRobotMfgSet, view, release, 0);
-}
-SQLBRIDGE_API int SetRuninWFS(LPVOID, LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetRunin, view, release, 0);
-}
-SQLBRIDGE_API int SetBurnBackTime(LPVOID, LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetBurnback, view, release, 0);
-}
-SQLBRIDGE_API int SetBankComboCustomProcessInfo(LPVOID, LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetCustomProcess, view, release, 0);
-}
-SQLBRIDGE_API int SetManualCal(LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetManualCal, view, release, 0);
-}
-SQLBRIDGE_API int SetRetractStartEnable(LPVOID, LPCWSTR view, DWORD_PTR* release) {
-  return runRecordSetter(kSetRetractStart, view, release, 0);
-}
+// The entry points, by the shape of their arguments: the record (and the
+// address of its key) are the caller's copy and not read; a key by value goes
+// to the statements.
+#define WITH_RECORD(setter, row) \
+  SQLBRIDGE_API int setter(LPVOID, LPCWSTR view, DWORD_PTR* release) { return runRecordSetter(row, view, release, 0); }
+#define WITH_RECORD_AND_KEY(setter, row)                                      \
+  SQLBRIDGE_API int setter(LPVOID, LPVOID, LPCWSTR view, DWORD_PTR* release) { \
+    return runRecordSetter(row, view, release, 0);                              \
+  }
+#define WITH_KEY(setter, row)                                               \
+  SQLBRIDGE_API int setter(WORD key, LPCWSTR view, DWORD_PTR* release) {    \
+    return runRecordSetter(row, view, release, key);                        \
+  }
+#define VIEW_ONLY(setter, row) \
+  SQLBRIDGE_API int setter(LPCWSTR view, DWORD_PTR* release) { return runRecordSetter(row, view, release, 0); }
+
+WITH_RECORD(SetRetract, kSetRetract)
+WITH_RECORD(SetSeqEnables, kSetSeqEnables)
+WITH_RECORD(SetPreflow, kSetPreflow)
+WITH_RECORD(SetStart, kSetStart)
+WITH_KEY(SetWireWeight, kSetWireWeight)
+WITH_RECORD_AND_KEY(SetBankComboProcessInfo, kSetProcessInfo)
+WITH_RECORD(SetCustomNameDesc, kSetCustomNameDesc)
+WITH_RECORD(SetWeldListComboNumberChange, kSetComboNumberChange)
+WITH_RECORD(SetTriggerEnables, kSetTriggerEnables)
+WITH_RECORD(SetErrorEnables, kSetErrorEnables)
+WITH_RECORD(SetProcessEnables, kSetProcessEnables)
+WITH_RECORD(SetAllEnables, kSetAllEnables)
+WITH_RECORD(SetDualAllEnables, kSetDualAllEnables)
+WITH_RECORD(SetWeldFileEnable, kSetWeldFileEnable)
+WITH_RECORD(SetEncoderLock, kSetEncoderLock)
+WITH_KEY(SetWeldCableConfigOnly, kSetWeldCable)
+WITH_RECORD(SetWeldWireInfo, kSetWireInfo)
+WITH_KEY(SetWeldWireDate, kSetWireDate)
+WITH_RECORD(SetRegion, kSetRegion)
+WITH_RECORD(SetRegionSet, kSetRegionSet)
+VIEW_ONLY(SetAimSettingsInfo, kSetAimSettings)
+WITH_RECORD(SetRobotMfg, kSetRobotMfg)
+WITH_RECORD(SetRobotMfgSet, kSetRobotMfgSet)
+WITH_RECORD_AND_KEY(SetRuninWFS, kSetRunin)
+WITH_RECORD_AND_KEY(SetBurnBackTime, kSetBurnback)
+WITH_RECORD_AND_KEY(SetBankComboCustomProcessInfo, kSetCustomProcess)
+VIEW_ONLY(SetManualCal, kSetManualCal)
+WITH_RECORD(SetRetractStartEnable, kSetRetractStart)

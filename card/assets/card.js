@@ -59,6 +59,14 @@ var Card = {
   // A data file with a query, loaded in order with the page (while the page
   // is being read).
   load: function (path) { document.write('<script src="' + path + '"><\/script>'); },
+  // Both banks' spool data (one variable name, SpoolData) as SpoolOne and
+  // SpoolTwo.
+  loadSpools: function () {
+    Card.load('/logs/SpoolData.js?BankNumber=1');
+    document.write('<script>var SpoolOne = window.SpoolData; SpoolData = undefined;<\/script>');
+    Card.load('/logs/SpoolData.js?BankNumber=2');
+    document.write('<script>var SpoolTwo = window.SpoolData;<\/script>');
+  },
   // A data file loaded now, after the page; `done(ok)` follows. A query
   // that changes every time keeps caches from answering for the machine.
   fetchScript: function (path, done) {

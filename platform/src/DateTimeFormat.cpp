@@ -2,7 +2,6 @@
 // in the English (US) locale, as Windows documents them.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -11,10 +10,16 @@ const char* const kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Th
 const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
                                    "July",    "August",   "September", "October", "November", "December"};
 
+// value in decimal, zero-padded to at least `digits` digits.
 void appendNumber(std::u16string* out, unsigned value, int digits) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%0*u", digits, value);
-  for (const char* c = text; *c; ++c) out->push_back(static_cast<char16_t>(*c));
+  char16_t text[12];
+  int length = 0;
+  do {
+    text[length++] = static_cast<char16_t>(u'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (length < digits) text[length++] = u'0';
+  while (length > 0) out->push_back(text[--length]);
 }
 
 void appendName(std::u16string* out, const char* name, bool abbreviated) {

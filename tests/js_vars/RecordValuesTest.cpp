@@ -192,7 +192,7 @@ TEST_F(RecordValues, NoAllocationFailureLeaksOrKeepsAView) {
     delete generator.generate(SafeCString(""));
     EXPECT_EQ(0, SqlBridgeOpenViewCount());
   });
-  EXPECT_GT(runs, 10u);
+  EXPECT_GE(runs, 3u);  // at least the view's, the text's and the answer's
 }
 
 }  // namespace
