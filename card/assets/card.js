@@ -183,12 +183,16 @@ var Card = {
       };
     });
   },
-  // Posts the form as the module reads it (multipart) and shows the answer:
-  // the page again with "Saved", or what the machine's error page says.
+  // Posts the form as the module reads it (multipart) and shows the answer.
+  // The machine answers "200 OK" either way: with the form's own page when
+  // every setting was stored ("Saved"), or with an error page (400 when the
+  // form could not be read or a setting not stored), whose words are shown.
   post: function (form) {
     if (form.dataset.confirm && !window.confirm(form.dataset.confirm)) return;
     form.querySelectorAll('input').forEach(Card.check);
     if (!form.reportValidity()) return;
+    // A page's own last step before posting (fields that copy others).
+    if (form.beforePost) form.beforePost();
     var body = new FormData(form);
     form.querySelectorAll('[data-unit]').forEach(function (input) {
       if (input.name) body.set(input.name, Card.posted(input));
@@ -196,11 +200,15 @@ var Card = {
     Card.status('Saving...');
     fetch(form.getAttribute('action'), {method: 'POST', body: body}).then(function (answer) {
       return answer.text().then(function (text) {
-        if (answer.ok) {
+        var page = new DOMParser().parseFromString(text, 'text/html');
+        var own = Array.prototype.some.call(page.forms, function (other) {
+          return other.getAttribute('action') === form.getAttribute('action');
+        });
+        if (answer.ok && own) {
           sessionStorage.setItem('card-saved', location.pathname);
           location.reload();
         } else {
-          Card.status('Not saved. ' + Card.pageText(text) + ' Check the values and save again.', 'problem');
+          Card.status('Not saved. ' + Card.pageText(page) + ' Check the values and save again.', 'problem');
         }
       });
     }).catch(function (error) {
@@ -208,8 +216,7 @@ var Card = {
     });
   },
   // The heading and first paragraph of an answer page, as text.
-  pageText: function (html) {
-    var page = new DOMParser().parseFromString(html, 'text/html');
+  pageText: function (page) {
     return ['h1', 'p'].map(function (tag) {
       var element = page.querySelector(tag);
       return element ? element.textContent.trim().replace(/\.?$/, '.') : '';
