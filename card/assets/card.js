@@ -122,15 +122,19 @@ var Card = {
     var m = Card.value('MetricEnableCheck');
     return m !== null && Number(m.MetricEnable) === 1;
   },
-  // A value from the machine in the unit the input shows.
+  // A value from the machine in the unit the input shows (data-unit: "wfs"
+  // for a wire feed speed, "tenths" for a value the machine keeps in tenths,
+  // such as volts).
   shown: function (input, value) {
     if (input.dataset.unit === 'wfs' && Card.metric()) return Math.round(value * Card.inchesToMetres * 100) / 100;
+    if (input.dataset.unit === 'tenths' && value !== '') return Number(value) / 10;
     return value;
   },
   // The input's value in the unit the machine takes.
   posted: function (input) {
     var value = input.value;
     if (input.dataset.unit === 'wfs' && Card.metric()) return String(Math.round(Number(value) / Card.inchesToMetres));
+    if (input.dataset.unit === 'tenths') return String(Math.round(Number(value) * 10));
     return value;
   },
   // Sets the input named `name` (and its checkbox, for a hidden input that

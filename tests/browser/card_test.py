@@ -120,6 +120,9 @@ def browser():
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    # The pages are seen as on the machine's 1024x600 panel.
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": 1024, "height": 600, "deviceScaleFactor": 1, "mobile": False})
     driver.set_page_load_timeout(30)
     return driver
 
@@ -254,7 +257,7 @@ def screenshots(card, folder):
     os.makedirs(folder, exist_ok=True)
     for path, name in SCREENSHOTS:
         card.open(path)
-        time.sleep(3 if path == "/index.html" else 0.3)
+        time.sleep(15 if path == "/index.html" else 0.5)
         card.driver.save_screenshot(os.path.join(folder, name))
 
 
