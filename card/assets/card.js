@@ -104,7 +104,7 @@ var Card = {
     if (gone.length === 0) return true;
     Card.status('Not available now: ' + gone.map(function (name) {
       return typeof window[name] === 'string' ? window[name] : name;
-    }).join(', ') + '. Nothing can be saved from this page until it loads.', 'problem');
+    }).join(', ') + '.' + (document.forms.length ? ' Nothing can be saved from this page until it loads.' : ''), 'problem');
     document.querySelectorAll('form input[type=submit], form button').forEach(function (button) {
       button.disabled = true;
       button.hidden = true;
@@ -225,6 +225,14 @@ var Card = {
       var element = page.querySelector(tag);
       return element ? element.textContent.trim().replace(/\.?$/, '.') : '';
     }).join(' ').trim();
+  },
+
+  // What an error number means, from the error list (when the page loaded
+  // /ErrorList.js), or ''.
+  errorName: function (number) {
+    var list = Card.value('ErrorList');
+    var k = list ? list.ID.indexOf(number) : -1;
+    return k >= 0 ? list.Description[k] : '';
   },
 
   // ---- tables -------------------------------------------------------------
