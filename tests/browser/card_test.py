@@ -78,6 +78,13 @@ class Machine:
     def __init__(self, args):
         self.root = tempfile.mkdtemp(prefix="card-test-")
         self.processes = []
+        try:
+            self.serve(args)
+        except BaseException:
+            self.stop()
+            raise
+
+    def serve(self, args):
         subprocess.run([args.machine, "--root", self.root, "init", "--demo", "--card", args.card],
                        check=True, stdout=subprocess.DEVNULL)
         self.start([args.machine, "--root", self.root, "status", "run", "--hz", "20"])
@@ -155,7 +162,7 @@ class Card:
         field.send_keys(text)
 
     def save(self):
-        self.js("var f = document.querySelector('form[method=post]'); f.requestSubmit();")
+        self.driver.find_element(By.CSS_SELECTOR, "form[method=post] [type=submit]").click()
 
     def wait_status(self, pattern):
         try:
