@@ -18,7 +18,7 @@ namespace {
 
 // The registry is assembled from the families' rows: a slot given twice
 // leaves another empty, which shows here as an entry without a path.
-TEST(Registry, EveryEntryHasOnePathAndOnlyTheOnesToComeHaveNoGenerator) {
+TEST(Registry, EveryEntryHasOnePathAndOnlyTheTwoToComeHaveNoGenerator) {
   const DataFileEntry* files = dataFileEntries();
   std::set<std::string> paths, pending;
   for (int k = 0; k < JS_FILE_COUNT; ++k) {
