@@ -27,6 +27,10 @@ std::string row(const std::string& setter, const std::string& arguments, const s
          std::to_string(count);
 }
 std::string logRow(const std::string& view) { return "SetSystemLog " + view + " {} log 1"; }
+Lines operator+(Lines lines, const std::string& last) {
+  lines.push_back(last);
+  return lines;
+}
 
 struct PostCase {
   const char* what;
@@ -146,6 +150,10 @@ TEST_F(FormFamiliesTest, ProgramForms) {
                        row("SetPreflow", "\"seq_id\":10", "0a0032000100000001000000", 2),
                        row("SetTriggerEnables", "\"program\":2", "06000200"),
                        row("SetPreflow", "\"seq_id\":20", "140078000000010000000100")};
+  const std::string namingRow = row(
+      "SetCustomNameDesc", "\"program\":1",
+      "01004d7957656c6400000000526f6f74207061737300000000000000000000000000000000000000000000000000000000000000"
+      "000000000000000000000000");
   Lines triggersFailing = triggerRows;
   triggersFailing.back() = row("SetPreflow", "\"seq_id\":99", "630078000000010000000100", 0);
   run({
@@ -154,6 +162,11 @@ TEST_F(FormFamiliesTest, ProgramForms) {
         row("SetBankComboProcessInfo", "\"program\":2", kProcessLoad)},
        {"23,1,1,0", "3,1,1,0"},
        {"UPDATED 1 wire_weight_struct records at recordID 1", "UPDATED 1 process_load_struct records at recordID 1"}},
+      {"process selection: the program code's count is not tested", kSelection,
+       {{"user_selected_program_pcode", "999"}}, true,
+       {pcodeRow(999, 2, 0), row("SetWireWeight", "\"feeder\":1", "01002100"),
+        row("SetBankComboProcessInfo", "\"program\":2", kProcessLoad)},
+       {"23,1,1,0", "3,1,1,0"}},
       {"process selection: a long name is cut to 9 characters", kSelection, {{"uimname", "ER70S-6LONG"}}, true,
        {pcodeRow(660, 2), row("SetWireWeight", "\"feeder\":1", "01002100"),
         row("SetBankComboProcessInfo", "\"program\":2", "010002002d00010000000300210045523730532d364c4f00")},
@@ -163,12 +176,9 @@ TEST_F(FormFamiliesTest, ProgramForms) {
        {pcodeRow(660, 9), row("SetWireWeight", "\"feeder\":2", "02002100"),
         row("SetBankComboProcessInfo", "\"program\":9", "010009002d00010000000300210045523730532d36000000", 0)},
        {"23,2,1,0"}},
-      {"program naming", kNaming, {}, true,
-       {pcodeRow(660, 1),
-        row("SetCustomNameDesc", "\"program\":1",
-            "01004d7957656c6400000000526f6f74207061737300000000000000000000000000000000000000000000000000000000000000"
-            "000000000000000000000000")},
-       {"17,1,1,3"}},
+      {"program naming", kNaming, {}, true, {pcodeRow(660, 1), namingRow}, {"17,1,1,3"}},
+      {"program naming: the program code's count is not tested", kNaming, {{"user_selected_program_pcode", "999"}},
+       true, {pcodeRow(999, 1, 0), namingRow}, {"17,1,1,3"}},
       {"program naming: a program not stored", kNaming, {{"selected_program", "9"}, {"custom_description", ""}},
        false,
        {pcodeRow(660, 9),
@@ -239,6 +249,9 @@ TEST_F(FormFamiliesTest, EnablesForms) {
        {programLocks, row("SetEncoderLock", "\"bank\":1", "01000100"), logRow("SetSystemLogWebChangeView"),
         pcodeRow(653, 1), pcodeRow(999, 1, 0)},
        {"4,1,1,0", "8,653,1,0"}},
+      {"process enables: the mask's code missing", kProcesses, {}, false,
+       Lines(processRows.begin(), processRows.end() - 1) + pcodeRow(732, 0x8001, 0), {}, {},
+       "DELETE FROM pcode WHERE code = 732"},
       {"process enables: a process the machine lacks ends the form", kProcesses, {}, false,
        {processRows[0], row("SetProcessEnables", "\"process\":0", "00000100", 0, "SetProcessEnableView")}, {},
        {}, "DELETE FROM process WHERE processID = 0"},
@@ -328,6 +341,10 @@ TEST_F(FormFamiliesTest, RobotAndCalibrationForms) {
        {"UPDATED 1 aim_settings_for_web_struct records at recordID 1"}},
       {"robot options: the set-value code not stored", kRobot, {{"setvalueenablepcode", "999"}}, false,
        {pcodeRow(999, 1, 0)}, {}},
+      {"robot options: the communication code not stored", kRobot, {{"robot_comm_pcode", "999"}}, false,
+       {pcodeRow(125, 1), pcodeRow(136, 2), pcodeRow(139, 0), row("SetRobotMfg", "\"robot\":2", "02000100"),
+        row("SetRobotMfgSet", "\"robot\":2", "02000100"), pcodeRow(999, 1, 0)},
+       {"8,125,1,0", "8,136,1,0", "8,139,1,0", "33,2,1,0", "33,2,1,0"}},
       {"robot options: a maker not stored", kRobot, {{"RobotMfgSelected", "7"}}, false,
        {pcodeRow(125, 1), pcodeRow(136, 7), pcodeRow(139, 0), row("SetRobotMfg", "\"robot\":7", "07000100", 0)},
        {"8,125,1,0", "8,136,1,0", "8,139,1,0"}},
