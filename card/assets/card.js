@@ -148,12 +148,18 @@ var Card = {
     var select = document.querySelector('select[name="' + name + '"]');
     for (var k = 0; k < count; ++k) select.add(new Option(label(k), value(k)));
   },
-  // A number input's limits (data-min, data-max, data-step: in the shown
-  // unit) as a validity message.
+  // A number input's limits as a validity message, in the shown unit: fixed
+  // (data-min, data-max) or the values of two other inputs of the form
+  // (data-between="lowName highName", a setting within its own limits).
   check: function (input) {
-    var message = '';
-    if (input.dataset.min !== undefined || input.dataset.max !== undefined) {
-      var value = Number(input.value), min = Number(input.dataset.min), max = Number(input.dataset.max);
+    var message = '', min = Number(input.dataset.min), max = Number(input.dataset.max);
+    if (input.dataset.between) {
+      var names = input.dataset.between.split(' ');
+      min = Number(input.form.elements[names[0]].value);
+      max = Number(input.form.elements[names[1]].value);
+    }
+    if (input.dataset.min !== undefined || input.dataset.between) {
+      var value = Number(input.value);
       if (input.value.trim() === '' || isNaN(value)) message = 'Enter a number.';
       else if (value < min || value > max) message = 'Enter a number from ' + min + ' to ' + max + '.';
     }

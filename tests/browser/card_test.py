@@ -53,6 +53,7 @@ REFUSED = [
     ("/setup/error_edit.min.html", "are_time", "fast"),
     ("/setup/error_edit.min.html", "are_volts", "7000"),
     ("/arc_management/program_naming.min.html", "custom_name", ""),
+    ("/arc_management/full_sequence_adjust.min.html", "amps", "9999"),
 ]
 SCREENSHOTS = [
     ("/index.html", "live-status.png"),
