@@ -84,7 +84,7 @@ const char kDemoRecords[] =
     "WHERE NOT EXISTS (SELECT 1 FROM bank_combo);\n"
     "INSERT INTO weld_config (schedule, tps, tds, dualSchedule, triggerMode, weldConfigID)\n"
     "SELECT * FROM (VALUES ('A', 0, 0, 0, 0, 1), ('A', 0, 0, 1, 0, 2), ('A', 1, 0, 0, 1, 3), ('A', 0, 1, 0, 2, 4),\n"
-    "  ('B', 0, 0, 0, 0, 5), ('B', 0, 0, 1, 0, 6), ('B', 1, 0, 0, 1, 7), ('B', 0, 1, 0, 2, 8))\n"
+    "  ('B', 0, 0, 0, 0, 5), ('B', 0, 0, 1, 0, 6), ('B', 1, 0, 0, 1, 7), ('B', 0, 1, 0, 2, 8), ('B', 0, 1, 1, 2, 9))\n"
     "WHERE NOT EXISTS (SELECT 1 FROM weld_config);\n"
     // The system log: 300 entries over the last three weeks.
     "WITH RECURSIVE n(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM n WHERE k < 299),\n"
