@@ -42,7 +42,7 @@ var Card = {
       ['/setup/autocal.html', 'Calibration'],
       ['/data_management/data_management.min.html', 'Weld data'],
       ['/data_management/factory_reset.min.html', 'Factory reset']]},
-    {name: 'Network', pages: [['/network.html', 'Connections']]},
+    {name: 'Network', pages: [['/network.html', 'Connections'], ['/setup/alt_config.min.html', 'Alternate configuration']]},
     {name: 'Logs', pages: [
       ['/logs.html', 'Logs'],
       ['/totals.html', 'Totals'],
