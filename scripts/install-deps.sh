@@ -9,6 +9,7 @@ packages=(
   libcivetweb-dev libsqlite3-dev sqlite3
   libmodbus-dev mbpoll pkg-config unicode-cldr-core tzdata
   curl libcurl4-openssl-dev wrk python3 procps
+  help2man dpkg-dev
 )
 
 missing=()
