@@ -9,20 +9,23 @@
 namespace {
 
 const WORD kClockSetEvent = 38;
+// The most characters kept of each text. The parser enforces a field's length
+// only on a value that spans reads, so the copy keeps to it too.
+const DWORD kAssetLength = 8;
+const DWORD kLocationLength = 30;
 
 struct DeclaredField {
   const char* name;
   DWORD maxLength;
 };
 
-// In declaration order; the two texts are kept short enough for their
-// record fields with a terminator.
+// In declaration order.
 const DeclaredField kFields[] = {
     {"year", ClockSetting::kTimeFieldLength},   {"month", ClockSetting::kTimeFieldLength},
     {"day", ClockSetting::kTimeFieldLength},    {"hour", ClockSetting::kTimeFieldLength},
     {"minute", ClockSetting::kTimeFieldLength}, {"tzlist", ClockSetting::kZoneFieldLength},
-    {"welderinfosubmit", 15},                   {"user_asset", 8},
-    {"user_location", 30},                      {"servcedatesubmit", 15},
+    {"welderinfosubmit", 15},                   {"user_asset", kAssetLength},
+    {"user_location", kLocationLength},                      {"servcedatesubmit", 15},
 };
 
 typedef int (*ViewSetter)(LPCWSTR viewName, DWORD_PTR* releaseHandle);
@@ -72,8 +75,8 @@ bool WelderInfoForm::storeWelderInfo(MimePartMap& parts) {
   std::memset(&record, 0, sizeof record);
   SafeCString assetText(asset->value);
   SafeCString locationText(location->value);
-  assetText.copyOut(record.assetNumber, sizeof record.assetNumber, sizeof record.assetNumber - 1);
-  locationText.copyOut(record.location, sizeof record.location, sizeof record.location - 1);
+  assetText.copyOut(record.assetNumber, sizeof record.assetNumber, kAssetLength);
+  locationText.copyOut(record.location, sizeof record.location, kLocationLength);
   return writeThroughView(u"SetWelderInfoView", &record, sizeof record, SetWelderInfo, "welder_info_struct") != 0;
 }
 

@@ -9,159 +9,58 @@
 #include "js_vars/DIOCommunication.h"
 #include "js_vars/PCodeValues.h"
 #include "js_vars/QueryEcho.h"
+#include "js_vars/RecordValues.h"
 #include "links/CurrentStatus.h"
 
-// Data files in registry order. Entries 106 and 107 carry the same path on
-// purpose: both generators are built and deleted, entry 107 is never served.
-const DataFileEntry kDataFiles[JS_FILE_COUNT] = {
-    {"/current_status.js", createCurrentStatus},  // 1
-    {"/welder-config/bankconfig.js", nullptr},  // 2
-    {"/welder-config/WFSUnits.js", createPCodeValue},  // 3
-    {"/software/MsbPCM.js", createPCodeValue},  // 4
-    {"/software/LsbPCM.js", createPCodeValue},  // 5
-    {"/welder-config/WeldListNumberTag.js", nullptr},  // 6
-    {"/program-setup/ProgramDetail.js", nullptr},  // 7
-    {"/querytest.js", createQueryEcho},  // 8
-    {"/program-setup/StartSequenceState.js", nullptr},  // 9
-    {"/program-setup/StartRampSequenceState.js", nullptr},  // 10
-    {"/program-setup/WeldSequenceState.js", nullptr},  // 11
-    {"/program-setup/CraterRampSequenceState.js", nullptr},  // 12
-    {"/program-setup/CraterSequenceState.js", nullptr},  // 13
-    {"/program-setup/RetractSequenceState.js", nullptr},  // 14
-    {"/program-setup/PostflowSequenceState.js", nullptr},  // 15
-    {"/program-setup/ProcessCombinations.js", nullptr},  // 16
-    {"/WIN_IP_info.js", nullptr},  // 17
-    {"/program-setup/ComboID.js", nullptr},  // 18
-    {"/logs/TotalArcSeconds.js", createPCodeValue},  // 19
-    {"/logs/TotalArcMinutes.js", createPCodeValue},  // 20
-    {"/logs/TotalArcHours.js", createPCodeValue},  // 21
-    {"/logs/TotalArcStartsLS.js", createPCodeValue},  // 22
-    {"/logs/TotalArcStartsMS.js", createPCodeValue},  // 23
-    {"/logs/TotalWireUsedLS.js", createPCodeValue},  // 24
-    {"/logs/TotalWireUsedMS.js", createPCodeValue},  // 25
-    {"/logs/HaldenSystemLog.js", nullptr},  // 26
-    {"/logs/ShortTermArcHours.js", createPCodeValue},  // 27
-    {"/logs/ShortTermArcMinutes.js", createPCodeValue},  // 28
-    {"/welder-config/OtherTorchInductance.js", createPCodeValue},  // 29
-    {"/welder-config/OtherTorchLength.js", createPCodeValue},  // 30
-    {"/welder-config/WeldSeqWebPageProgInfo.js", nullptr},  // 31
-    {"/CurrentTime.js", createCurrentTime},  // 32
-    {"/welder-config/TriggerHoldDelayTime.js", createPCodeValue},  // 33
-    {"/welder-config/ArcStartErrorTime.js", createPCodeValue},  // 34
-    {"/welder-config/JogSpeedMin.js", createPCodeValue},  // 35
-    {"/welder-config/JogSpeedMax.js", createPCodeValue},  // 36
-    {"/welder-config/RetractMin.js", createPCodeValue},  // 37
-    {"/welder-config/RetractMax.js", createPCodeValue},  // 38
-    {"/welder-config/PurgeTime.js", createPCodeValue},  // 39
-    {"/program-setup/ProgramTriggerDataWithPreflowTimeA.js", nullptr},  // 40
-    {"/program-setup/ProgramTriggerDataWithPreflowTimeB.js", nullptr},  // 41
-    {"/program-setup/WeldConfigIDA.js", nullptr},  // 42
-    {"/program-setup/WeldConfigIDB.js", nullptr},  // 43
-    {"/program-setup/WeldSequenceStateA.js", nullptr},  // 44
-    {"/program-setup/WeldSequenceStateB.js", nullptr},  // 45
-    {"/diagnostics/ErrorLogNoBlob.js", nullptr},  // 46
-    {"/logs/HaldenSystemLogNoBlob.js", nullptr},  // 47
-    {"/logs/ShortTermWireUsedLS.js", createPCodeValue},  // 48
-    {"/logs/ShortTermWireUsedMS.js", createPCodeValue},  // 49
-    {"/logs/SystemLogShortTermDataReset.js", nullptr},  // 50
-    {"/logs/SecondaryLogNoBlob.js", nullptr},  // 51
-    {"/welder-config/WeldCableConfig.js", nullptr},  // 52
-    {"/welder-config/TorchData.js", nullptr},  // 53
-    {"/logs/SpoolData.js", nullptr},  // 54
-    {"/welder-config/BankComboWeldTag.js", nullptr},  // 55
-    {"/more/WelderInformation.js", nullptr},  // 56
-    {"/welder-config/OtherTorchResistance.js", createPCodeValue},  // 57
-    {"/welder-config/TriggerHoldInactiveTime.js", createPCodeValue},  // 58
-    {"/program-setup/ProcessSetupWebPageAlloys.js", nullptr},  // 59
-    {"/program-setup/ProcessSetupWebPageGases.js", nullptr},  // 60
-    {"/program-setup/ProcessSetupWebPageWireTypes.js", nullptr},  // 61
-    {"/program-setup/ProcessSetupWebPageWireSizes.js", nullptr},  // 62
-    {"/program-setup/ProcessSetupWebPageProcesses.js", nullptr},  // 63
-    {"/more/ProcessesEnabled.js", nullptr},  // 64
-    {"/logs/TotalPoundsUsedLS.js", createPCodeValue},  // 65
-    {"/logs/TotalPoundsUsedMS.js", createPCodeValue},  // 66
-    {"/logs/ShortTermPoundsUsedLS.js", createPCodeValue},  // 67
-    {"/logs/ShortTermPoundsUsedMS.js", createPCodeValue},  // 68
-    {"/I2CInformation.js", nullptr},  // 69
-    {"/welder-config/IgnoreWeldEnable.js", createPCodeValue},  // 70
-    {"/program-setup/WeldOneID.js", nullptr},  // 71
-    {"/program-setup/WeldCombinationNumbers.js", nullptr},  // 72
-    {"/program-setup/BankComboAll.js", nullptr},  // 73
-    {"/welder-config/DualFeederCheck.js", createPCodeValue},  // 74
-    {"/robot-config/RobotProgramSelect.js", createPCodeValue},  // 75
-    {"/robot-config/DryRunStatus.js", createPCodeValue},  // 76
-    {"/robot-config/RobotCommMethod.js", createPCodeValue},  // 77
-    {"/welder-config/ArcErrorTime.js", createPCodeValue},  // 78
-    {"/welder-config/ArcErrorVolts.js", createPCodeValue},  // 79
-    {"/logs/DualShortTermArcHours.js", createPCodeValue},  // 80
-    {"/logs/DualShortTermArcMinutes.js", createPCodeValue},  // 81
-    {"/logs/DualShortTermPoundsUsedLS.js", createPCodeValue},  // 82
-    {"/logs/DualShortTermPoundsUsedMS.js", createPCodeValue},  // 83
-    {"/logs/DualShortTermWireUsedLS.js", createPCodeValue},  // 84
-    {"/logs/DualShortTermWireUsedMS.js", createPCodeValue},  // 85
-    {"/WeldFileEnableCheck.js", createPCodeValue},  // 86
-    {"/MetricEnableCheck.js", createPCodeValue},  // 87
-    {"/program-setup/MetricProcessCombinations.js", nullptr},  // 88
-    {"/welder-config/ArcErrorAmps.js", createPCodeValue},  // 89
-    {"/DIOCommunication.js", createDIOCommunication},  // 90
-    {"/welder-config/MissedWeldErrorTime.js", createPCodeValue},  // 91
-    {"/CEProgramsEnableCheck.js", createPCodeValue},  // 92
-    {"/RegionAll.js", nullptr},  // 93
-    {"/ArcAdjustScalingCheck.js", createPCodeValue},  // 94
-    {"/program-setup/TriggerFunctionLocks.js", createPCodeValue},  // 95
-    {"/program-setup/SequencerLocks.js", createPCodeValue},  // 96
-    {"/program-setup/RetractDelayTime.js", createPCodeValue},  // 97
-    {"/welder-config/RetractDistance.js", createPCodeValue},  // 98
-    {"/program-setup/UserProgramNumber.js", createPCodeValue},  // 99
-    {"/robot-config/RobotMfgAll.js", nullptr},  // 100
-    {"/robot-config/RobotManufacturer.js", createPCodeValue},  // 101
-    {"/program-setup/WeldListTagDescAll.js", nullptr},  // 102
-    {"/program-setup/CustomProgramShortName.js", nullptr},  // 103
-    {"/program-setup/PreflowEnables.js", nullptr},  // 104
-    {"/program-setup/StartEnables.js", nullptr},  // 105
-    {"/program-setup/StartRampEnables.js", nullptr},  // 106
-    {"/program-setup/StartRampEnables.js", nullptr},  // 107
-    {"/program-setup/CraterEnables.js", nullptr},  // 108
-    {"/program-setup/CraterRampEnables.js", nullptr},  // 109
-    {"/program-setup/RetractEnables.js", nullptr},  // 110
-    {"/program-setup/PostflowEnables.js", nullptr},  // 111
-    {"/VeyraEnableCheck.js", createPCodeValue},  // 112
-    {"/ErrorList.js", nullptr},  // 113
-    {"/VeyraCoreEnableCheck.js", createPCodeValue},  // 114
-    {"/SoftwareList.js", nullptr},  // 115
-    {"/SoftwarePartNumber.js", nullptr},  // 116
-    {"/FCCIDs.js", nullptr},  // 117
-    {"/WiFiEncryption.js", nullptr},  // 118
-    {"/WiFiAuthentication.js", nullptr},  // 119
-    {"/VeyraCoreInfo.js", nullptr},  // 120
-    {"/WIN_IP_wifi_info.js", nullptr},  // 121
-    {"/program-setup/ProcessCombinationsSubset.js", nullptr},  // 122
-    {"/welder-config/bankconfigbanktwo.js", nullptr},  // 123
-    {"/welder-config/slopedisplaystatus.js", createPCodeValue},  // 124
-    {"/AIMBoardSettings.js", nullptr},  // 125
-    {"/SetValueStatus.js", createPCodeValue},  // 126
-    {"/SynergicMigCheck.js", createPCodeValue},  // 127
-    {"/GlobalWFSAmpsCommand.js", createPCodeValue},  // 128
-    {"/welder-config/SecondaryResistance.js", createPCodeValue},  // 129
-    {"/welder-config/SecondaryInductance.js", createPCodeValue},  // 130
-    {"/welder-config/SecondaryTale.js", createPCodeValue},  // 131
-    {"/program-setup/AllCustomPrograms.js", nullptr},  // 132
-    {"/WIN_FTP_info.js", nullptr},  // 133
-    {"/DualPrograms.js", createPCodeValue},  // 134
-    {"/robot-config/AutoCalStatus.js", createPCodeValue},  // 135
-    {"/robot-config/AutoCalMinWFS.js", createPCodeValue},  // 136
-    {"/robot-config/AutoCalMaxWFS.js", createPCodeValue},  // 137
-    {"/robot-config/AutoCalMinVolts.js", createPCodeValue},  // 138
-    {"/robot-config/AutoCalMaxVolts.js", createPCodeValue},  // 139
-    {"/robot-config/AutoCalVariables.js", nullptr},  // 140
-    {"/logs/AutoCalDoneLog.js", nullptr},  // 141
-    {"/welder-config/WeldMonitoringDiagnostics.js", createWeldMonitorDiagnostics},  // 142
-    {"/robot-config/MsbDIO.js", createPCodeValue},  // 143
-    {"/robot-config/LsbDIO.js", createPCodeValue},  // 144
-    {"/welder-config/CoolerStatus.js", createPCodeValue},  // 145
-    {"/welder-config/CoolerEnable.js", createPCodeValue},  // 146
-    {"/program-setup/WeldListTouchStart.js", nullptr},  // 147
+namespace {
+
+// Data files with a generator class of their own, and the entries whose
+// family is not built into this module yet (no factory: they answer the 404
+// page until their family fills the line).
+struct OwnFile {
+  int slot;
+  const char* path;
+  JSVariableFactory create;
 };
+
+const OwnFile kOwnFiles[] = {
+    {1, "/current_status.js", createCurrentStatus},
+    {8, "/querytest.js", createQueryEcho},
+    {142, "/welder-config/WeldMonitoringDiagnostics.js", createWeldMonitorDiagnostics},
+    {17, "/WIN_IP_info.js", nullptr},
+    {32, "/CurrentTime.js", createCurrentTime},
+    {90, "/DIOCommunication.js", createDIOCommunication},
+    {121, "/WIN_IP_wifi_info.js", nullptr},
+    {133, "/WIN_FTP_info.js", nullptr},
+};
+
+// Entry 107 repeats entry 106 on purpose ("/program-setup/StartRampEnables.js",
+// a second generator of the same row): it is built and deleted, never served.
+const int kRepeatedSlot = 107;
+const int kRepeatedFromSlot = 106;
+
+struct DataFileTable {
+  DataFileEntry entries[JS_FILE_COUNT];
+
+  DataFileTable() : entries() {
+    for (DWORD k = 0; k < kPCodeRowCount; ++k) {
+      place(kPCodeRows[k].slot, kPCodeRows[k].path, createPCodeValue, &kPCodeRows[k]);
+    }
+    for (const RecordRow& row : kRecordRows) place(row.slot, row.path, createRecordValue, &row);
+    for (const OwnFile& file : kOwnFiles) place(file.slot, file.path, file.create, nullptr);
+    entries[kRepeatedSlot - 1] = entries[kRepeatedFromSlot - 1];
+  }
+  void place(int slot, const char* path, JSVariableFactory create, const void* row) {
+    if (slot >= 1 && slot <= JS_FILE_COUNT) entries[slot - 1] = {path, create, row};
+  }
+};
+
+}  // namespace
+
+const DataFileEntry* dataFileEntries() {
+  static const DataFileTable table;
+  return table.entries;
+}
 
 // Form handlers in registry order. "/setup/atuocal.html" is spelled so on the
 // pages that post to it.
@@ -204,14 +103,15 @@ PostResponse* PostResponseTable[POST_RESPONSE_COUNT];
 
 void buildRegistries() {
   // Every generator exists before the first data file is made.
+  const DataFileEntry* files = dataFileEntries();
   for (int k = 0; k < JS_FILE_COUNT; ++k) {
-    JSVariableTable[k] = kDataFiles[k].create ? kDataFiles[k].create(kDataFiles[k].path) : nullptr;
+    JSVariableTable[k] = files[k].create ? files[k].create(files[k].row) : nullptr;
   }
   for (int k = 0; k < JS_FILE_COUNT; ++k) {
     JSFileTable[k] = nullptr;
     // A file without its generator would answer an empty text; it stays out.
     if (JSVariableTable[k] == nullptr) continue;
-    JSFile* file = new (std::nothrow) JSFile(SafeCString(kDataFiles[k].path));
+    JSFile* file = new (std::nothrow) JSFile(SafeCString(files[k].path));
     if (file == nullptr) continue;
     if (file->getPath().getStatus() < 0 || !file->addVariable(JSVariableTable[k])) {
       delete file;

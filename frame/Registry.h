@@ -16,14 +16,15 @@
 
 class PostResponse;
 
-// Makes the generator of a data file. A family class shared by several files
-// finds its constants by the path.
-typedef JSVariable* (*JSVariableFactory)(const char* path);
+// Makes the generator of a data file from its family's row (null for a
+// generator class of its own).
+typedef JSVariable* (*JSVariableFactory)(const void* row);
 typedef PostResponse* (*PostResponseFactory)();
 
 struct DataFileEntry {
   const char* path;
-  JSVariableFactory create;
+  JSVariableFactory create;  // null: not built into this module yet
+  const void* row;
 };
 
 struct FormEntry {
@@ -31,7 +32,11 @@ struct FormEntry {
   PostResponseFactory create;
 };
 
-extern const DataFileEntry kDataFiles[JS_FILE_COUNT];
+// The data files in registry order (JS_FILE_COUNT entries), assembled from
+// the rows of the families, each of which knows its registry place: a path is
+// written once, in its family's row, and the registry, the generators and the
+// tests read it there.
+const DataFileEntry* dataFileEntries();
 extern const FormEntry kForms[POST_RESPONSE_COUNT];
 
 extern JSVariable* JSVariableTable[JS_FILE_COUNT];

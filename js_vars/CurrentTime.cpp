@@ -72,4 +72,4 @@ SafeCString* CurrentTime::getValue() {
   return text;
 }
 
-JSVariable* createCurrentTime(const char*) { return new (std::nothrow) CurrentTime(); }
+JSVariable* createCurrentTime(const void*) { return new (std::nothrow) CurrentTime(); }

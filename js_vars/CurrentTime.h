@@ -27,6 +27,6 @@ class CurrentTime : public JSVariable {
   LONG extraBias;    // the standard or the daylight bias
 };
 
-JSVariable* createCurrentTime(const char* path);
+JSVariable* createCurrentTime(const void* row);
 
 #endif  // QUENTA_JS_VARS_CURRENTTIME_H_

@@ -68,4 +68,4 @@ SafeCString* DIOCommunication::getValue() {
   return text;
 }
 
-JSVariable* createDIOCommunication(const char*) { return new (std::nothrow) DIOCommunication(); }
+JSVariable* createDIOCommunication(const void*) { return new (std::nothrow) DIOCommunication(); }

@@ -36,6 +36,6 @@ class DIOCommunication : public JSVariable {
   SafeWString viewName;
 };
 
-JSVariable* createDIOCommunication(const char* path);
+JSVariable* createDIOCommunication(const void* row);
 
 #endif  // QUENTA_JS_VARS_DIOCOMMUNICATION_H_

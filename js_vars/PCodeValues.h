@@ -19,6 +19,7 @@
 #include "core/JSVariable.h"
 
 struct PCodeRow {
+  int slot;  // its place in the data-file registry (1-based)
   const char* path;
   const char* variable;
   WORD code;
@@ -68,9 +69,8 @@ class WeldMonitorDiagnostics : public JSVariable {
   SafeWString viewName;
 };
 
-// Registry factories: the row whose path is `path` (null when none), and the
-// diagnostics file.
-JSVariable* createPCodeValue(const char* path);
-JSVariable* createWeldMonitorDiagnostics(const char* path);
+// Registry factories: `row` is a PCodeRow; the diagnostics file has none.
+JSVariable* createPCodeValue(const void* row);
+JSVariable* createWeldMonitorDiagnostics(const void* row);
 
 #endif  // QUENTA_JS_VARS_PCODEVALUES_H_

@@ -9,4 +9,4 @@ SafeCString* QueryEcho::getValue() {
   return new (std::nothrow) SafeCString(quote(parameters));
 }
 
-JSVariable* createQueryEcho(const char*) { return new (std::nothrow) QueryEcho(); }
+JSVariable* createQueryEcho(const void*) { return new (std::nothrow) QueryEcho(); }

@@ -11,6 +11,6 @@ class QueryEcho : public JSVariable {
   SafeCString* getValue() override;
 };
 
-JSVariable* createQueryEcho(const char* path);
+JSVariable* createQueryEcho(const void* row);
 
 #endif  // QUENTA_JS_VARS_QUERYECHO_H_

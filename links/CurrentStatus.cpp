@@ -87,6 +87,6 @@ SafeCString* CurrentStatus::getValue() {
   return value;
 }
 
-JSVariable* createCurrentStatus(const char*) {
+JSVariable* createCurrentStatus(const void*) {
   return new (std::nothrow) CurrentStatus();
 }

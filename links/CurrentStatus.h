@@ -81,6 +81,6 @@ class CurrentStatus : public JSVariable {
   bool snapshotFresh;
 };
 
-JSVariable* createCurrentStatus(const char* path);
+JSVariable* createCurrentStatus(const void* row);
 
 #endif  // QUENTA_LINKS_CURRENTSTATUS_H_

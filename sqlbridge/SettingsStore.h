@@ -124,6 +124,9 @@ class SETTINGS_STORE_API SettingsStore {
   bool connectionBroken() const;
 
  private:
+  // The record readers (RecordReaders.cpp) run their own statements.
+  friend class RecordTables;
+
   sqlite3_stmt* statement(const char* sql);
   bool execute(const char* sql);
   bool fail(int code);

@@ -50,6 +50,91 @@ SQLBRIDGE_API int SetSystemLog(LPCWSTR viewName, DWORD_PTR* releaseHandle);
 SQLBRIDGE_API int SetWelderInfo(LPCWSTR viewName, DWORD_PTR* releaseHandle);
 SQLBRIDGE_API int SetServiceDate(LPCWSTR viewName, DWORD_PTR* releaseHandle);
 
+// The record readers: keys first (none to five), then the view name and the
+// address of the release handle; the count of records (0: unavailable). The
+// records wait in the calling thread's view of that name (CreateView). Their
+// tables and layouts: sqlbridge/RecordReaders.cpp and
+// docs/settings-database.md. R0 to R5 name the readers by their key count.
+#define SQLBRIDGE_READERS(R0, R1, R3, R4, R5) \
+  R1(GetStartSequenceState)                   \
+  R1(GetStartRampSequenceState)               \
+  R1(GetWeldSequenceState)                    \
+  R1(GetWeldSequenceStateA)                   \
+  R1(GetWeldSequenceStateB)                   \
+  R1(GetCraterRampSequenceState)              \
+  R1(GetCraterSequenceState)                  \
+  R1(GetRetractSequenceState)                 \
+  R1(GetPostflowSequenceState)                \
+  R1(GetPreflowEnables)                       \
+  R1(GetStartEnables)                         \
+  R1(GetStartRampEnables)                     \
+  R1(GetCraterEnables)                        \
+  R1(GetCraterRampEnables)                    \
+  R1(GetRetractEnables)                       \
+  R1(GetPostflowEnables)                      \
+  R1(GetProgramTriggerDataWithPreflowTimeA)   \
+  R1(GetProgramTriggerDataWithPreflowTimeB)   \
+  R1(GetWeldSeqWebPageProgInfo)               \
+  R1(GetProcessCombinations)                  \
+  R1(GetMetricProcessCombinations)            \
+  R3(GetProcessCombinationsSubset)            \
+  R5(GetComboID)                              \
+  R1(GetProgramDetail)                        \
+  R0(GetProcessSetupWebPageAlloys)            \
+  R0(GetProcessSetupWebPageGases)             \
+  R0(GetProcessSetupWebPageWireTypes)         \
+  R0(GetProcessSetupWebPageWireSizes)         \
+  R0(GetProcessSetupWebPageProcesses)         \
+  R1(GetProcessesEnabled)                     \
+  R0(GetWeldOneID)                            \
+  R0(GetWeldCombinationNumbers)               \
+  R0(GetBankComboAll)                         \
+  R4(GetWeldConfigIDA)                        \
+  R4(GetWeldConfigIDB)                        \
+  R1(GetAllCustomPrograms)                    \
+  R1(GetCustomProgramShortName)               \
+  R0(GetSystemLog)                            \
+  R0(GetSystemLogNoBlob)                      \
+  R0(GetErrorLogNoBlob)                       \
+  R0(GetSystemLogShortTermDataReset)          \
+  R0(GetSecondaryLogNoBlob)                   \
+  R0(GetAutoCalDoneLog)                       \
+  R1(GetBankConfig)                           \
+  R1(GetBankConfigBankTwo)                    \
+  R1(GetWeldCableConfig)                      \
+  R0(GetTorchData)                            \
+  R1(GetWebSpoolData)                         \
+  R1(GetBankComboWeldTag)                     \
+  R0(GetWelderInformation)                    \
+  R0(GetI2CInformation)                       \
+  R0(GetAimSettingsInfo)                      \
+  R1(GetWeldListNumberTag)                    \
+  R1(GetWeldListTouchStart)                   \
+  R0(GetAutoCalVariables)                     \
+  R0(GetRegionAll)                            \
+  R0(GetRobotMfgAll)                          \
+  R0(GetWiFiEncryption)                       \
+  R0(GetWiFiAuthentication)                   \
+  R0(GetSoftwareList)                         \
+  R0(GetSoftwarePartNumber)                   \
+  R0(GetFCCIDs)                               \
+  R0(GetErrorList)                            \
+  R1(GetVeyraCoreInfo)                        \
+  R1(GetWeldListTagDescAll)
+
+#define SQLBRIDGE_DECLARE_READER0(name) SQLBRIDGE_API int name(LPCWSTR viewName, DWORD_PTR* releaseHandle);
+#define SQLBRIDGE_DECLARE_READER1(name) \
+  SQLBRIDGE_API int name(int key, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+#define SQLBRIDGE_DECLARE_READER3(name) \
+  SQLBRIDGE_API int name(int key1, int key2, int key3, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+#define SQLBRIDGE_DECLARE_READER4(name) \
+  SQLBRIDGE_API int name(int key1, int key2, int key3, int key4, LPCWSTR viewName, DWORD_PTR* releaseHandle);
+#define SQLBRIDGE_DECLARE_READER5(name)                                                           \
+  SQLBRIDGE_API int name(int key1, int key2, int key3, int key4, int key5, LPCWSTR viewName, \
+                         DWORD_PTR* releaseHandle);
+SQLBRIDGE_READERS(SQLBRIDGE_DECLARE_READER0, SQLBRIDGE_DECLARE_READER1, SQLBRIDGE_DECLARE_READER3,
+                  SQLBRIDGE_DECLARE_READER4, SQLBRIDGE_DECLARE_READER5)
+
 // Every setter call is one transaction with its journal row (settings.db
 // table `journal`). See docs/settings-database.md.
 

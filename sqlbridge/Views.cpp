@@ -91,11 +91,21 @@ LPVOID createView(LPCWSTR viewName, DWORD_PTR* mapHandle) {
   std::unique_ptr<Entry> e(new Entry(Entry::kView, viewName));
   std::lock_guard<std::mutex> lock(entriesMutex);
   long published = findLatest(Entry::kPublished, e->name);
-  size_t stored = published >= 0 ? entries[static_cast<size_t>(published)]->size : 0;
-  e->size = stored > kMinViewBytes ? stored : kMinViewBytes;
-  e->bytes = static_cast<unsigned char*>(std::calloc(1, e->size));
-  if (e->bytes == nullptr) return nullptr;
-  if (stored != 0) std::memcpy(e->bytes, entries[static_cast<size_t>(published)]->bytes, stored);
+  Entry* records = published >= 0 ? entries[static_cast<size_t>(published)] : nullptr;
+  size_t stored = records != nullptr ? records->size : 0;
+  if (stored >= kMinViewBytes) {
+    // Records that fill a view of their own are handed over, not copied (a
+    // system log is some 140 KB); the reader's copy is then empty.
+    e->bytes = records->bytes;
+    e->size = stored;
+    records->bytes = nullptr;
+    records->size = 0;
+  } else {
+    e->size = kMinViewBytes;
+    e->bytes = static_cast<unsigned char*>(std::calloc(1, e->size));
+    if (e->bytes == nullptr) return nullptr;
+    if (stored != 0) std::memcpy(e->bytes, records->bytes, stored);
+  }
   entries.push_back(e.get());
   *mapHandle = reinterpret_cast<DWORD_PTR>(e.get());
   return e.release()->bytes;

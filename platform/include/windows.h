@@ -173,6 +173,23 @@ DWORD WINAPI GetTimeZoneInformation(LPTIME_ZONE_INFORMATION lpTimeZoneInformatio
 // with ERROR_NOT_FOUND when no zone has that ID, or with the registry's error.
 BOOL WINAPI SetCurrentTimeZoneByID(DWORD dwID);
 
+// Dates and times as text, by a picture string (lpFormat; null is not
+// supported here and fails with ERROR_INVALID_PARAMETER). Date pictures: d dd
+// (day), M MM (month), yy yyyy (year); time pictures: h hh (12-hour), H HH
+// (24-hour), m mm, s ss, t tt (A/AM, P/PM). Text in single quotes is copied,
+// '' is one quote; other characters are copied as they are. The result counts
+// the terminator; cchDate/cchTime 0 asks for that size; a buffer too small
+// gives 0 and ERROR_INSUFFICIENT_BUFFER. TIME_FORCE24HOURFORMAT makes h and hh
+// 24-hour and drops the t markers. The locale is taken as English (US).
+typedef DWORD LCID;
+#define LOCALE_USER_DEFAULT 0x0400u
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define TIME_FORCE24HOURFORMAT 0x00000008u
+int WINAPI GetDateFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpDate, LPCWSTR lpFormat,
+                          LPWSTR lpDateStr, int cchDate);
+int WINAPI GetTimeFormatW(LCID Locale, DWORD dwFlags, const SYSTEMTIME* lpTime, LPCWSTR lpFormat,
+                          LPWSTR lpTimeStr, int cchTime);
+
 // ---- Files -----------------------------------------------------------------
 
 #define GENERIC_READ 0x80000000u

@@ -5,14 +5,33 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "frame/Registry.h"
 #include "tests/support/FakeEcb.h"
 #include "tests/support/TestRoot.h"
 
 namespace {
+
+// The registry is assembled from the families' rows: a slot given twice
+// leaves another empty, which shows here as an entry without a path.
+TEST(Registry, EveryEntryHasOnePathAndOnlyTheNetworkFilesToComeHaveNoGenerator) {
+  const DataFileEntry* files = dataFileEntries();
+  std::set<std::string> paths, pending;
+  for (int k = 0; k < JS_FILE_COUNT; ++k) {
+    ASSERT_NE(nullptr, files[k].path) << "entry " << k + 1;
+    std::string path = files[k].path;
+    EXPECT_TRUE(path[0] == '/' && path.size() > 3 && path.compare(path.size() - 3, 3, ".js") == 0) << path;
+    EXPECT_TRUE(paths.insert(path).second || k + 1 == 107) << "entry " << k + 1 << " repeats " << path;
+    if (files[k].create == nullptr) pending.insert(path);
+  }
+  EXPECT_STREQ(files[105].path, files[106].path);
+  EXPECT_EQ(std::set<std::string>({"/WIN_IP_info.js", "/WIN_IP_wifi_info.js", "/WIN_FTP_info.js"}),
+            pending);
+}
 
 const char kCache[] = "Cache-Control: max-age=0, no-cache, no-store, must-revalidate\r\n";
 

@@ -76,36 +76,29 @@ class PCodeCalls : public ::testing::Test {
   }
 };
 
-// The variable is what stands between "var " and " = " in the expected text.
-std::string viewOf(const ExpectedPCodeFile& file) {
-  std::string prefix = file.prefix;
-  return "WebQuentaISAPI_" + prefix.substr(4, prefix.find(" = ") - 4) + "_View";
-}
+std::string viewOf(const PCodeRow& row) { return std::string("WebQuentaISAPI_") + row.variable + "_View"; }
 
 // Only the result decides: 0 is a value, 65535 is not negative, and a value
 // left behind by a call that failed is not shown.
 TEST_F(PCodeCalls, EveryRowReadsItsCodeThroughItsViewThenEndsTheNoView) {
-  ASSERT_EQ(kExpectedPCodeFileCount, kPCodeRowCount);
-  for (const auto& file : kExpectedPCodeFiles) {
-    std::unique_ptr<JSVariable> generator(createPCodeValue(file.path));
-    ASSERT_TRUE(generator) << file.path;
+  for (DWORD k = 0; k < kPCodeRowCount; ++k) {
+    const PCodeRow& row = kPCodeRows[k];
+    std::unique_ptr<JSVariable> generator(createPCodeValue(&row));
+    ASSERT_TRUE(generator) << row.path;
     for (Answer answer : {Answer{1, 4321}, Answer{1, 0}, Answer{-3, 65535}, Answer{0, 500}}) {
-      answers[file.code] = answer;
-      EXPECT_EQ(answer.result ? expectedPCodeText(file, answer.value) : file.fallback, produce(generator.get()));
-      EXPECT_EQ(reads({file.code}, viewOf(file)), calls);
+      answers[row.code] = answer;
+      EXPECT_EQ(answer.result ? expectedPCodeText(row, answer.value) : std::string("var ") + row.variable + " = " +
+                                                                           row.fallback + ";\n",
+                produce(generator.get()));
+      EXPECT_EQ(reads({row.code}, viewOf(row)), calls);
     }
-  }
-  // Only the table's paths make generators.
-  for (const char* path : {static_cast<const char*>(nullptr), "/logs/TotalArcHours.jsx", "/logs/totalarchours.js",
-                           static_cast<const char*>(kDiagnosticsPath)}) {
-    EXPECT_EQ(nullptr, createPCodeValue(path)) << (path ? path : "(null)");
   }
 }
 
 // 666 first, then 662, 663, 664 only while it is nonzero; every result is
 // ignored (the words left behind are used), so never an UNAVAILABLE text.
 TEST_F(PCodeCalls, DiagnosticsReadTheNumbersOnlyWhileMonitoringIsOn) {
-  std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(kDiagnosticsPath));
+  std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(nullptr));
   ASSERT_TRUE(diagnostics);
   const std::vector<WORD> off = {666}, on = {666, 662, 663, 664};
   const struct {
@@ -129,8 +122,10 @@ TEST_F(PCodeCalls, DiagnosticsReadTheNumbersOnlyWhileMonitoringIsOn) {
 }
 
 TEST_F(PCodeCalls, NoAllocationFailureLeaksOrBreaksTheCallOrder) {
-  std::unique_ptr<JSVariable> generator(createPCodeValue("/logs/TotalArcHours.js"));
-  std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(kDiagnosticsPath));
+  const PCodeRow& totalArcHours = kPCodeRows[5];
+  ASSERT_EQ(602, totalArcHours.code);
+  std::unique_ptr<JSVariable> generator(createPCodeValue(&totalArcHours));
+  std::unique_ptr<JSVariable> diagnostics(createWeldMonitorDiagnostics(nullptr));
   answers[602] = {1, 1234};
   answers[666] = {1, 1};
   for (JSVariable* subject : {generator.get(), diagnostics.get()}) {

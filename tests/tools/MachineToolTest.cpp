@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "sqlbridge/RecordReaders.h"
 #include "sqlbridge/SettingsStore.h"
 #include "sqlbridge/SqlBridge.h"
 #include "tests/js_vars/PCodeExpectations.h"
@@ -23,9 +24,9 @@ class MachineTool : public ::testing::Test {
  protected:
   void TearDown() override { unsetenv("QUENTA_ROOT"); }
 
-  ToolResult machine(std::vector<std::string> arguments) {
+  ToolResult machine(std::vector<std::string> arguments, const std::string& input = "") {
     arguments.insert(arguments.begin(), {"--root", root.path()});
-    return runTool(arguments, {"QUENTA_ROOT"});
+    return runTool(arguments, {"QUENTA_ROOT"}, input);
   }
   std::string database() const { return root.path() + "/settings.db"; }
 
@@ -71,7 +72,7 @@ TEST_F(MachineTool, DemoHoldsEveryCodeReadOrWrittenAndInitKeepsWhatIsStored) {
     quenta::SettingsStore store;
     ASSERT_TRUE(store.open(database(), false));
     std::set<WORD> codes = {149, 649, 662, 663, 664, 671, 732};  // the forms' own
-    for (const auto& file : kExpectedPCodeFiles) codes.insert(file.code);
+    for (DWORD k = 0; k < kPCodeRowCount; ++k) codes.insert(kPCodeRows[k].code);
     WORD value = 0;
     for (WORD code : codes) EXPECT_EQ(quenta::SettingsStore::kFound, store.getPCode(code, &value)) << code;
     ASSERT_EQ(quenta::SettingsStore::kFound, store.getPCode(666, &value));
@@ -159,6 +160,70 @@ TEST_F(MachineTool, JournalPrintsOneJsonObjectPerSetterCall) {
   };
   std::regex expected(row(1, "\"pcode\":602,\"value\":1234", 1) + row(2, "\"pcode\":9999,\"value\":1", 0));
   EXPECT_TRUE(std::regex_match(journal.out, expected)) << journal.out;
+}
+
+// For every reader: dump the demo's records, load them back, and dump again
+// (the same lines); then load a changed copy and see it. Keys are the demo's.
+TEST_F(MachineTool, DumpOfWhatLoadTookGivesTheSameRecordsForEveryReader) {
+  ASSERT_EQ(0, machine({"init", "--demo"}).exitCode);
+  std::string readers = machine({"settings", "readers"}).out;
+  size_t checked = 0;
+  for (const quenta::RecordReader& reader : quenta::RecordTables::readers()) {
+    SCOPED_TRACE(reader.name);
+    EXPECT_NE(std::string::npos, readers.find(std::string("{\"reader\":\"") + reader.name + "\""));
+    std::vector<std::string> command = {"settings", "dump", reader.name};
+    // The demo's keys: program and bank 1, the all-zero trigger set-up, the
+    // first combination.
+    for (size_t k = 0; k < reader.keys.size(); ++k) {
+      bool zero = reader.keys.size() == 4 || std::strcmp(reader.keys[k], "metric") == 0;
+      command.push_back(zero ? "0" : "1");
+    }
+    ToolResult first = machine(command);
+    ASSERT_EQ(0, first.exitCode) << first.err;
+    EXPECT_FALSE(first.out.empty()) << "the demo has no records for " << reader.name;
+    std::vector<std::string> load = command;
+    load[1] = "load";
+    ToolResult loaded = machine(load, first.out);
+    ASSERT_EQ(0, loaded.exitCode) << loaded.err;
+    EXPECT_EQ(first.out, machine(command).out);
+    ++checked;
+  }
+  EXPECT_EQ(65u, checked);
+  ASSERT_EQ(0, machine({"settings", "load", "GetWeldCableConfig", "2"},
+                       "{\"torchName\":\"T\u00e9\",\"negativeSize\":65535}\n").exitCode);
+  EXPECT_EQ(0u, machine({"settings", "dump", "GetWeldCableConfig", "2"})
+                    .out.find("{\"bankNumber\":2,\"torchID\":0,\"torchResistance\":0,\"torchName\":\"T\xc3\xa9\","));
+}
+
+// A load that cannot be taken whole is refused whole.
+TEST_F(MachineTool, LoadRefusesBadRecordsWithoutWriting) {
+  ASSERT_EQ(0, machine({"init", "--demo"}).exitCode);
+  const std::string before = machine({"settings", "dump", "GetTorchData"}).out;
+  const struct {
+    std::vector<std::string> arguments;
+    const char* input;
+    const char* message;
+  } cases[] = {
+      {{"GetTorchData"}, "{\"torchID\":1}\n{\"raw\":\"0100\"}\n", "a raw record of 2 bytes"},
+      {{"GetTorchData"}, "{\"raw\":\"zz\"}\n", "hex string"},
+      {{"GetTorchData"}, "{\"torchID\":1,\"colour\":2}\n", "unknown member 'colour'"},
+      {{"GetTorchData"}, "{\"torchID\":65536}\n", "out of range"},
+      {{"GetTorchData"}, "{\"torchName\":\"a name longer than twenty\"}\n", "out of range"},
+      {{"GetTorchData"}, "{\"torchName\":5}\n", "takes a string"},
+      {{"GetTorchData"}, "torchID=1\n", "not a JSON object"},
+      {{"GetTorchData", "1"}, "", "takes 0 key(s), not 1"},
+      {{"GetWebSpoolData"}, "", "takes 1 key(s), not 0"},
+      {{"GetWebSpoolData", "x"}, "", "not a 32-bit number"},
+      {{"GetSpools"}, "", "unknown reader"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> command = {"settings", "load"};
+    command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+    ToolResult result = machine(command, c.input);
+    EXPECT_EQ(2, result.exitCode) << c.input;
+    EXPECT_NE(std::string::npos, result.err.find(c.message)) << result.err;
+  }
+  EXPECT_EQ(before, machine({"settings", "dump", "GetTorchData"}).out);
 }
 
 }  // namespace

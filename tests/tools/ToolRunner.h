@@ -18,9 +18,10 @@ struct ToolResult {
   std::string err;
 };
 
-// `environment`: "NAME=value" to set, or "NAME" to remove, in the child only.
+// `environment`: "NAME=value" to set, or "NAME" to remove, in the child only;
+// `input`: its standard input.
 inline ToolResult runTool(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& environment = {}) {
+                          const std::vector<std::string>& environment = {}, const std::string& input = "") {
   auto quote = [](const std::string& text) {
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -34,7 +35,8 @@ inline ToolResult runTool(const std::vector<std::string>& arguments,
   }
   command += " timeout -s KILL 60 " + quote(QUENTA_MACHINE);
   for (const std::string& argument : arguments) command += " " + quote(argument);
-  command += " </dev/null >" + files + ".out 2>" + files + ".err";
+  std::ofstream(files + ".in", std::ios::binary) << input;
+  command += " <" + files + ".in >" + files + ".out 2>" + files + ".err";
   int status = system(command.c_str());
   ToolResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -45,6 +47,7 @@ inline ToolResult runTool(const std::vector<std::string>& arguments,
     *sink = text.str();
     unlink(path.c_str());
   }
+  unlink((files + ".in").c_str());
   return result;
 }
 

@@ -8,6 +8,7 @@
 #ifndef QUENTA_TOOLS_MACHINE_COMMANDS_H_
 #define QUENTA_TOOLS_MACHINE_COMMANDS_H_
 
+#include <cstddef>
 #include <string>
 
 #include "sqlbridge/SettingsStore.h"
@@ -35,6 +36,15 @@ int runMailbox(const Context& context, int argc, char** argv);   // MailboxComma
 int runClean(const Context& context, int argc, char** argv);     // CleanCommand.cpp
 int runDio(const Context& context, int argc, char** argv);       // DioCommands.cpp
 int runClock(const Context& context, int argc, char** argv);     // ClockCommands.cpp
+
+// A command of the settings group; the record commands (readers, dump, load)
+// live in RecordCommands.cpp.
+struct SettingsCommand {
+  const char* name;
+  int (*run)(const Context& context, int argc, char** argv);
+};
+extern const SettingsCommand kRecordCommands[];
+extern const size_t kRecordCommandCount;
 
 // ---- Helpers shared by the groups (CommandSupport.cpp) ----
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "adambridge/AdamConfig.h"
+#include "sqlbridge/RecordReaders.h"
 #include "tools/machine/Commands.h"
 
 namespace machine {
@@ -27,8 +28,9 @@ const char kInitHelp[] =
     "  DIR/settings.db            the settings database with its schema\n"
     "\n"
     "  --demo      also store plausible values for every parameter code the web\n"
-    "              module reads or its forms write, and both banks' configuration;\n"
-    "              the digital I/O module is the simulated one on 127.0.0.1:1502\n"
+    "              module reads or its forms write, both banks' configuration, and\n"
+    "              a believable machine in every record table that is empty; the\n"
+    "              digital I/O module is the simulated one on 127.0.0.1:1502\n"
     "              (DIR/ADAMbridge.conf)\n"
     "  --card DIR  copy the web root from DIR\n"
     "\n"
@@ -200,6 +202,10 @@ bool storeDemo(quenta::SettingsStore* store) {
       store->rollback();
       return false;
     }
+  }
+  if (!quenta::RecordTables::storeDemo(*store)) {
+    store->rollback();
+    return false;
   }
   if (store->commit()) return true;
   store->rollback();

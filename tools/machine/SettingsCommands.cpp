@@ -1,4 +1,4 @@
-// quenta-machine settings: parameter codes and the setter journal.
+// quenta-machine settings: parameter codes, the setter journal and the records.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,6 +19,9 @@ const char kSettingsHelp[] =
     "  list-pcodes            every stored code and value, one \"CODE VALUE\" a line\n"
     "  journal                the web module's setter calls, one JSON object a line,\n"
     "                         oldest first\n"
+    "  readers                every record reader: keys, stride, fields (JSON lines)\n"
+    "  dump READER [KEY ...]  the records a reader answers, JSON lines with \"raw\"\n"
+    "  load READER [KEY ...]  make a reader answer the JSON lines on standard input\n"
     "\n"
     "CODE is 1 to 65535, VALUE 0 to 65535. COMMAND --help tells more.\n";
 
@@ -117,12 +120,7 @@ int journal(const Context& context, int argc, char** argv) {
   return kExitOk;
 }
 
-struct Command {
-  const char* name;
-  int (*run)(const Context& context, int argc, char** argv);
-};
-
-const Command kCommands[] = {
+const SettingsCommand kCommands[] = {
     {"get-pcode", getPCode},
     {"set-pcode", setPCode},
     {"list-pcodes", listPCodes},
@@ -138,8 +136,11 @@ int runSettings(const Context& context, int argc, char** argv) {
   }
   std::string name = argv[1];
   if (name == "--help" || name == "-h") return showHelp(kSettingsHelp);
-  for (const Command& command : kCommands) {
+  for (const SettingsCommand& command : kCommands) {
     if (name == command.name) return command.run(context, argc - 1, argv + 1);
+  }
+  for (size_t k = 0; k < kRecordCommandCount; ++k) {
+    if (name == kRecordCommands[k].name) return kRecordCommands[k].run(context, argc - 1, argv + 1);
   }
   return complain(kExitUsage, "unknown settings command '" + name + "' (see settings --help)");
 }

@@ -1,5 +1,6 @@
-// The 74 parameter-code data files end to end: a device root laid out by
-// quenta-machine, served by quenta-httpd on 127.0.0.1 with the real module.
+// The database-backed data files end to end (the parameter codes, the
+// diagnostics and the records): a device root laid out by quenta-machine,
+// served by quenta-httpd on 127.0.0.1 with the real module.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -9,12 +10,13 @@
 
 #include "sqlbridge/SettingsStore.h"
 #include "tests/host/HostTestSupport.h"
+#include "js_vars/RecordValues.h"
 #include "tests/js_vars/PCodeExpectations.h"
 #include "tests/tools/ToolRunner.h"
 
 namespace {
 
-class PCodeEndToEnd : public ::testing::Test {
+class DataFilesEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     if (access(QUENTA_HTTPD, X_OK) != 0) GTEST_SKIP() << "quenta-httpd is not built yet: " << QUENTA_HTTPD;
@@ -37,9 +39,9 @@ class PCodeEndToEnd : public ::testing::Test {
     return response.status == 200 ? response.body : "(status " + std::to_string(response.status) + ")";
   }
 
-  int machine(std::vector<std::string> arguments) {
+  int machine(std::vector<std::string> arguments, const std::string& input = "") {
     arguments.insert(arguments.begin(), {"--root", root.path()});
-    ToolResult result = runTool(arguments, {"QUENTA_ROOT"});
+    ToolResult result = runTool(arguments, {"QUENTA_ROOT"}, input);
     EXPECT_EQ(0, result.exitCode) << result.err;
     return result.exitCode;
   }
@@ -53,12 +55,12 @@ class PCodeEndToEnd : public ::testing::Test {
       EXPECT_EQ(quenta::SettingsStore::kFound, store.getPCode(code, &word)) << code;
       return word;
     };
-    for (const auto& file : kExpectedPCodeFiles) {
-      EXPECT_EQ(expectedPCodeText(file, value(file.code)), get(file.path)) << file.path;
+    for (DWORD k = 0; k < kPCodeRowCount; ++k) {
+      EXPECT_EQ(expectedPCodeText(kPCodeRows[k], value(kPCodeRows[k].code)), get(kPCodeRows[k].path));
     }
     WORD monitoring = value(666);
     ASSERT_NE(0, monitoring);
-    EXPECT_EQ(expectedDiagnostics(monitoring, value(662), value(663), value(664)), get(kDiagnosticsPath));
+    EXPECT_EQ(expectedDiagnostics(monitoring, value(662), value(663), value(664)), get(diagnosticsPath()));
   }
 
   hosttest::DeviceRoot root;
@@ -66,16 +68,32 @@ class PCodeEndToEnd : public ::testing::Test {
   int port = 0;
 };
 
+std::string unavailable(const char* variable, const char* fallback) {
+  return std::string("var ") + variable + " = " + fallback + ";\n";
+}
+
 // Started without a database, the server keeps running while quenta-machine
-// makes one beside it; every generator reads afresh each time.
-TEST_F(PCodeEndToEnd, EveryPathFallsBackUntilInitThenShowsStoredValuesAndWrites) {
+// makes one beside it; every generator reads afresh each time. On the demo
+// root every record file answers data, and a record loaded with `settings
+// load` is on the page at once.
+TEST_F(DataFilesEndToEnd, EveryPathFallsBackUntilInitThenShowsStoredValuesAndRecords) {
   startServer();
-  for (const auto& file : kExpectedPCodeFiles) EXPECT_EQ(file.fallback, get(file.path)) << file.path;
-  EXPECT_EQ(expectedDiagnostics(0, 0, 0, 0), get(kDiagnosticsPath));
+  for (DWORD k = 0; k < kPCodeRowCount; ++k) {
+    EXPECT_EQ(unavailable(kPCodeRows[k].variable, kPCodeRows[k].fallback), get(kPCodeRows[k].path));
+  }
+  for (const RecordRow& row : kRecordRows) EXPECT_EQ(unavailable(row.variable, row.fallback), get(row.path));
+  EXPECT_EQ(expectedDiagnostics(0, 0, 0, 0), get(diagnosticsPath()));
   ASSERT_EQ(0, machine({"init", "--demo"}));
   expectStoredValues();
+  for (const RecordRow& row : kRecordRows) {
+    std::string text = get(row.path);
+    EXPECT_EQ(0u, text.find(std::string("var ") + row.variable + " = {" + row.members[0].name + ":")) << text;
+  }
   ASSERT_EQ(0, machine({"settings", "set-pcode", "602", "4321"}));
   EXPECT_EQ("var TotalArcHours = {TotalArcHours:4321};\n", get("/logs/TotalArcHours.js"));
+  ASSERT_EQ(0, machine({"settings", "load", "GetRobotMfgAll"}, "{\"robotName\":\"None\",\"robotSelected\":1}\n"));
+  EXPECT_EQ("var RobotMfgAll = {robotName:['None'],robotID:[0],robotSelected:[1]};\n",
+            get("/robot-config/RobotMfgAll.js"));
 }
 
 }  // namespace
