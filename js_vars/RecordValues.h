@@ -106,9 +106,9 @@ class RecordValue : public JSVariable {
   SafeWString viewName;  // "WebQuentaISAPI_" + variable + "_View"
   SafeCString fallback;
   WCHAR timeBuffer[10];
-  WCHAR dateBuffer[12];
-  // A wide text as UTF-8: 3 bytes for each of at most 400 characters, and
-  // the terminator.
+  WCHAR dateBuffer[12];  // 10 characters for the two-digit-year pictures
+  // A wide text field (at most 400 characters, VeyraCoreInfo's) copied out of
+  // the record, and as UTF-8: 3 bytes a character and the terminator.
   WCHAR wideField[400];
   char utf8[1201];
 };

@@ -9,6 +9,7 @@
 
 #include "sqlbridge/BridgeConnection.h"
 #include "sqlbridge/SqlBridge.h"
+#include "sqlbridge/StatementUse.h"
 #include "sqlbridge/Views.h"
 
 namespace quenta {
@@ -338,21 +339,10 @@ void bindRecord(const RecordReader& reader, sqlite3_stmt* stmt, int first, const
       case kFieldDword:
         sqlite3_bind_int64(stmt, index++, getWord(record, field.offset, field.bytes));
         break;
-      case kFieldText: {
-        std::string text = record.substr(field.offset, field.bytes);
-        text.resize(std::strlen(text.c_str()));
-        sqlite3_bind_text(stmt, index++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-        break;
-      }
+      case kFieldText:
       case kFieldWide: {
-        std::u16string text;
-        for (size_t k = 0; k < field.bytes / 2; ++k) {
-          char16_t c = static_cast<char16_t>(getWord(record, field.offset + 2 * k, 2));
-          if (c == 0) break;
-          text += c;
-        }
-        std::string utf8 = narrow(text);
-        sqlite3_bind_text(stmt, index++, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        std::string text = RecordTables::textAt(record, field.offset, field.bytes, field.kind == kFieldWide);
+        sqlite3_bind_text(stmt, index++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         break;
       }
       case kFieldTime: {
@@ -376,18 +366,6 @@ void bindRecord(const RecordReader& reader, sqlite3_stmt* stmt, int first, const
   }
 }
 
-// Resets a cached statement after use, whatever happened.
-struct Use {
-  explicit Use(sqlite3_stmt* s) : stmt(s) {}
-  ~Use() {
-    if (stmt != nullptr) {
-      sqlite3_reset(stmt);
-      sqlite3_clear_bindings(stmt);
-    }
-  }
-  sqlite3_stmt* stmt;
-};
-
 void bindKeys(sqlite3_stmt* stmt, const RecordReader& reader, const long long* keys) {
   for (size_t k = 0; k < reader.keys.size(); ++k) sqlite3_bind_int64(stmt, static_cast<int>(k + 1), keys[k]);
 }
@@ -395,6 +373,20 @@ void bindKeys(sqlite3_stmt* stmt, const RecordReader& reader, const long long* k
 }  // namespace
 
 const std::vector<RecordReader>& RecordTables::readers() { return kRecordReaders; }
+
+std::string RecordTables::textAt(const std::string& record, size_t offset, size_t bytes, bool wide) {
+  if (!wide) {
+    std::string text = record.substr(offset, bytes);
+    return text.substr(0, std::strlen(text.c_str()));
+  }
+  std::u16string text;
+  for (size_t k = 0; k < bytes / 2; ++k) {
+    char16_t c = static_cast<char16_t>(getWord(record, offset + 2 * k, 2));
+    if (c == 0) break;
+    text += c;
+  }
+  return narrow(text);
+}
 
 const RecordReader* RecordTables::find(const std::string& name) {
   for (const RecordReader& reader : kRecordReaders) {
@@ -406,7 +398,7 @@ const RecordReader* RecordTables::find(const std::string& name) {
 bool RecordTables::read(SettingsStore& store, const RecordReader& reader, const long long* keys,
                         std::string* records) {
   records->clear();
-  Use use(store.statement(statementsOf(reader).select.c_str()));
+  StatementUse use(store.statement(statementsOf(reader).select.c_str()));
   if (use.stmt == nullptr) return false;
   bindKeys(use.stmt, reader, keys);
   for (;;) {
@@ -434,7 +426,7 @@ bool RecordTables::load(SettingsStore& store, const RecordReader& reader, const 
   };
   if (!store.begin()) return fail();
   {
-    Use use(store.statement(sql.rowids.c_str()));
+    StatementUse use(store.statement(sql.rowids.c_str()));
     if (use.stmt == nullptr) return fail();
     bindKeys(use.stmt, reader, keys);
     int rc;
@@ -449,7 +441,7 @@ bool RecordTables::load(SettingsStore& store, const RecordReader& reader, const 
   for (size_t k = 0; k < count || k < rowids.size(); ++k) {
     const bool update = k < rowids.size() && k < count;
     const char* text = k >= count ? sql.remove.c_str() : update ? sql.update.c_str() : sql.insert.c_str();
-    Use use(store.statement(text));
+    StatementUse use(store.statement(text));
     if (use.stmt == nullptr) return fail();
     std::string record = k < count ? records.substr(k * reader.stride, reader.stride) : std::string();
     if (k >= count) {

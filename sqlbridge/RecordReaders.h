@@ -58,6 +58,9 @@ class SETTINGS_STORE_API RecordTables {
  public:
   static const std::vector<RecordReader>& readers();
   static const RecordReader* find(const std::string& name);
+  // A text field of a packed record as UTF-8: up to its terminator or the
+  // field's end; a wide field converted from UTF-16LE.
+  static std::string textAt(const std::string& record, size_t offset, size_t bytes, bool wide);
 
   // The records the reader answers for `keys` (as many as it has keys),
   // packed back to back.

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "sqlbridge/StatementUse.h"
+
 namespace quenta {
 namespace {
 
@@ -386,19 +388,6 @@ std::string columnText(sqlite3_stmt* stmt, int column) {
 void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
   sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
-
-// Resets a cached statement after use, whatever happened, so that it holds
-// no read transaction open between calls.
-struct StatementUse {
-  explicit StatementUse(sqlite3_stmt* s) : stmt(s) {}
-  ~StatementUse() {
-    if (stmt != nullptr) {
-      sqlite3_reset(stmt);
-      sqlite3_clear_bindings(stmt);
-    }
-  }
-  sqlite3_stmt* stmt;
-};
 
 }  // namespace
 

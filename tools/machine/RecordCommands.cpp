@@ -86,19 +86,10 @@ std::string memberJson(const RecordMember& member, const std::string& record) {
       return std::to_string(valueAt(record, member.offset, 4));
     case kMemberSigned:
       return std::to_string(static_cast<int>(static_cast<unsigned>(valueAt(record, member.offset, 4))));
-    case kMemberText: {
-      std::string text = record.substr(member.offset, member.size);
-      return jsonString(text.substr(0, std::strlen(text.c_str())));
-    }
-    case kMemberWideText: {
-      std::u16string text;
-      for (size_t k = 0; k < member.size / 2; ++k) {
-        char16_t c = static_cast<char16_t>(valueAt(record, member.offset + 2 * k, 2));
-        if (c == 0) break;
-        text += c;
-      }
-      return jsonString(quenta::narrow(text));
-    }
+    case kMemberText:
+    case kMemberWideText:
+      return jsonString(
+          quenta::RecordTables::textAt(record, member.offset, member.size, member.kind == kMemberWideText));
     case kMemberStamp: {
       unsigned long w[8];
       for (size_t k = 0; k < 8; ++k) w[k] = valueAt(record, member.offset + 2 * k, 2);
@@ -304,9 +295,17 @@ const char kLoadHelp[] =
     "written (exit 2 for bad input). Columns of the table that READER does not\n"
     "show are kept for rows already there.\n";
 
-// READER and its keys from the command line.
-bool readerAndKeys(int argc, char** argv, const quenta::RecordReader** reader, const RecordRow** row,
-                   std::vector<long long>* keys) {
+// READER and its keys, from the command line of dump and load.
+struct RecordCommandLine {
+  const quenta::RecordReader* reader = nullptr;
+  const RecordRow* row = nullptr;
+  std::vector<long long> keys;
+};
+
+bool readerAndKeys(int argc, char** argv, RecordCommandLine* line) {
+  const quenta::RecordReader** reader = &line->reader;
+  const RecordRow** row = &line->row;
+  std::vector<long long>* keys = &line->keys;
   if (argc < 2) {
     complain(kExitUsage, "name a READER (see settings readers)");
     return false;
@@ -359,21 +358,20 @@ int readers(const Context&, int argc, char** argv) {
 
 int dump(const Context& context, int argc, char** argv) {
   if (wantsHelp(argc, argv)) return showHelp(kDumpHelp);
-  const quenta::RecordReader* reader = nullptr;
-  const RecordRow* row = nullptr;
-  std::vector<long long> keys;
-  if (!readerAndKeys(argc, argv, &reader, &row, &keys)) return kExitUsage;
+  RecordCommandLine command;
+  if (!readerAndKeys(argc, argv, &command)) return kExitUsage;
+  const quenta::RecordReader* reader = command.reader;
   quenta::SettingsStore store;
   int opened = openSettings(context, &store, false);
   if (opened != kExitOk) return opened;
   std::string records;
-  if (!quenta::RecordTables::read(store, *reader, keys.data(), &records)) {
+  if (!quenta::RecordTables::read(store, *reader, command.keys.data(), &records)) {
     return complain(kExitFailure, std::string("cannot read ") + reader->name + ": " + store.lastError());
   }
   for (size_t at = 0; at < records.size(); at += reader->stride) {
     std::string record = records.substr(at, reader->stride);
     std::string line = "{";
-    for (const RecordMember& member : row->members) {
+    for (const RecordMember& member : command.row->members) {
       if (member.kind == kMemberOne) continue;
       line += jsonString(member.name) + ":" + memberJson(member, record) + ",";
     }
@@ -384,10 +382,9 @@ int dump(const Context& context, int argc, char** argv) {
 
 int load(const Context& context, int argc, char** argv) {
   if (wantsHelp(argc, argv)) return showHelp(kLoadHelp);
-  const quenta::RecordReader* reader = nullptr;
-  const RecordRow* row = nullptr;
-  std::vector<long long> keys;
-  if (!readerAndKeys(argc, argv, &reader, &row, &keys)) return kExitUsage;
+  RecordCommandLine command;
+  if (!readerAndKeys(argc, argv, &command)) return kExitUsage;
+  const quenta::RecordReader* reader = command.reader;
   std::string records;
   std::string line;
   for (int number = 1; std::getline(std::cin, line); ++number) {
@@ -406,7 +403,7 @@ int load(const Context& context, int argc, char** argv) {
                 std::to_string(reader->stride);
       }
     } else {
-      packMembers(*row, members, reader->stride, &record, &error);
+      packMembers(*command.row, members, reader->stride, &record, &error);
     }
     if (!error.empty()) return complain(kExitUsage, "line " + std::to_string(number) + ": " + error + "; nothing written");
     records += record;
@@ -415,7 +412,7 @@ int load(const Context& context, int argc, char** argv) {
   int opened = openSettings(context, &store, false);
   if (opened != kExitOk) return opened;
   std::string error;
-  if (!quenta::RecordTables::load(store, *reader, keys.data(), records, &error)) {
+  if (!quenta::RecordTables::load(store, *reader, command.keys.data(), records, &error)) {
     return complain(kExitFailure, std::string("cannot load ") + reader->name + ": " + error);
   }
   return kExitOk;
