@@ -14,17 +14,11 @@ unit=/usr/lib/systemd/system/quenta-httpd.service
 log=$build/package-test-server.log
 server=
 
-fail() {
-  echo "package test: FAILED: $*"
-  [ -f "$log" ] && tail -n 20 "$log"
-  exit 1
-}
+fail() { echo "package test: FAILED: $*"; tail -n 20 "$log" 2>/dev/null; exit 1; }
 
-# A unit line with systemd's "$$" turned into the shell's "$": the unit's
-# variables are the shell's too, as quenta.conf is KEY=VALUE lines.
-# Runs it as the unit does: as the user quenta, in /, with quenta.conf's
-# variables; the shell execs the command, so $! of "asService LINE &" is the
-# server itself.
+# A unit's command line, with systemd's "$$" as the shell's "$", run as the
+# unit runs it: as quenta, in /, with quenta.conf's KEY=VALUE lines in the
+# environment. Each step execs the next, so $! of "asService LINE &" is the server.
 unitLine() { sed -n "s/^$1=//p" "$unit" | sed 's/\$\$/$/g'; }
 asService() { cd / && set -a && . "$conf" && exec setpriv --reuid=quenta --regid=quenta --init-groups -- sh -c "exec $1"; }
 
@@ -37,10 +31,7 @@ start() {
     asService "$(unitLine ExecStart)" >>"$log" 2>&1 &
     server=$!
   fi
-  for _ in $(seq 100); do
-    curl -fso /dev/null "$base/index.html" && return 0
-    sleep 0.1
-  done
+  for _ in $(seq 100); do curl -fso /dev/null "$base/index.html" && return 0; sleep 0.1; done
   fail "the server did not answer on $base"
 }
 stop() {
