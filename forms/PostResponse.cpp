@@ -131,7 +131,7 @@ int PostResponse::writeRecord(LPCWSTR viewName, const void* record, DWORD size, 
     count = setter(view, viewName, &releaseHandle);
   }
   NKDbgPrintfW(u"UPDATED %i %S records at recordID %i\r\n", count, recordType, static_cast<int>(key));
-  if (count != 0) mailbox.post(eventCode, key, arg2, arg3);
+  if (count != 0 && eventCode != 0) mailbox.post(eventCode, key, arg2, arg3);
   ReleaseView(releaseHandle);
   if (view != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(view), mapHandle);
   return count;

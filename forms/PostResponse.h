@@ -92,7 +92,8 @@ class PostResponse {
   // One record through a setter's view: copies `size` bytes into the view,
   // calls the setter with the view's address, prints
   // "UPDATED %i <recordType> records at recordID %i\r\n" and posts
-  // (eventCode, key, arg2, arg3) when a record was updated.
+  // (eventCode, key, arg2, arg3) when a record was updated and eventCode is
+  // not 0.
   int writeRecord(LPCWSTR view, const void* record, DWORD size, RecordSetter setter, const char* recordType,
                   WORD key, WORD eventCode, WORD arg2, WORD arg3);
   // One system-log text entry stamped with the device clock; no event.

@@ -28,23 +28,12 @@ const DeclaredField kFields[] = {
     {"user_location", kLocationLength},                      {"servcedatesubmit", 15},
 };
 
-typedef int (*ViewSetter)(LPCWSTR viewName, DWORD_PTR* releaseHandle);
-
-// One record through its setter's view: "UPDATED %i <type> records at
-// recordID 0" (the form has no key to print). Returns the count.
-int writeThroughView(LPCWSTR viewName, const void* record, DWORD size, ViewSetter setter, const char* recordType) {
-  DWORD_PTR mapHandle = SQLBRIDGE_NO_VIEW;
-  DWORD_PTR releaseHandle = SQLBRIDGE_NO_RELEASE;
-  LPVOID view = CreateView(viewName, &mapHandle);
-  int count = 0;
-  if (view != nullptr) {
-    std::memcpy(view, record, size);
-    count = setter(viewName, &releaseHandle);
-  }
-  NKDbgPrintfW(u"UPDATED %i %S records at recordID %i\r\n", count, recordType, 0);
-  ReleaseView(releaseHandle);
-  if (view != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(view), mapHandle);
-  return count;
+// The two setters as the frame's writeRecord calls them (it passes the view).
+int callSetWelderInfo(LPVOID, LPCWSTR viewName, DWORD_PTR* releaseHandle) {
+  return SetWelderInfo(viewName, releaseHandle);
+}
+int callSetServiceDate(LPVOID, LPCWSTR viewName, DWORD_PTR* releaseHandle) {
+  return SetServiceDate(viewName, releaseHandle);
 }
 
 }  // namespace
@@ -77,15 +66,17 @@ bool WelderInfoForm::storeWelderInfo(MimePartMap& parts) {
   SafeCString locationText(location->value);
   assetText.copyOut(record.assetNumber, sizeof record.assetNumber, kAssetLength);
   locationText.copyOut(record.location, sizeof record.location, kLocationLength);
-  return writeThroughView(u"SetWelderInfoView", &record, sizeof record, SetWelderInfo, "welder_info_struct") != 0;
+  // The form has no key to print, and these stores post no event.
+  return writeRecord(u"SetWelderInfoView", &record, sizeof record, callSetWelderInfo, "welder_info_struct", 0, 0, 0,
+                     0) != 0;
 }
 
 bool WelderInfoForm::stampServiceDate() {
   service_date_struct record;
   std::memset(&record, 0, sizeof record);
   GetLocalTime(&record.serviceDate);
-  return writeThroughView(u"SetServiceDateView", &record, sizeof record, SetServiceDate, "service_date_struct") !=
-         0;
+  return writeRecord(u"SetServiceDateView", &record, sizeof record, callSetServiceDate, "service_date_struct", 0, 0,
+                     0, 0) != 0;
 }
 
 bool WelderInfoForm::setClock(MimePartMap& parts) {

@@ -282,14 +282,6 @@ void packTime(char* record, size_t offset, const std::string& text) {
   for (size_t k = 0; k < 8; ++k) putWord(record, offset + 2 * k, words[k] & 0xFFFF, 2);
 }
 
-std::string unpackTime(const std::string& record, size_t offset) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", getWord(record, offset, 2),
-                getWord(record, offset + 2, 2), getWord(record, offset + 6, 2), getWord(record, offset + 8, 2),
-                getWord(record, offset + 10, 2), getWord(record, offset + 12, 2), getWord(record, offset + 14, 2));
-  return text;
-}
-
 std::string columnText(sqlite3_stmt* stmt, int column) {
   const unsigned char* text = sqlite3_column_text(stmt, column);
   return text ? std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(stmt, column)))
@@ -371,6 +363,14 @@ void bindKeys(sqlite3_stmt* stmt, const RecordReader& reader, const long long* k
 }
 
 }  // namespace
+
+std::string unpackTime(const std::string& record, size_t offset) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", getWord(record, offset, 2),
+                getWord(record, offset + 2, 2), getWord(record, offset + 6, 2), getWord(record, offset + 8, 2),
+                getWord(record, offset + 10, 2), getWord(record, offset + 12, 2), getWord(record, offset + 14, 2));
+  return text;
+}
 
 const std::vector<RecordReader>& RecordTables::readers() { return kRecordReaders; }
 

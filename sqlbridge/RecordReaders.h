@@ -76,6 +76,10 @@ class SETTINGS_STORE_API RecordTables {
   static bool storeDemo(SettingsStore& store);
 };
 
+// The 16-byte SYSTEMTIME at `offset` of a packed record as local ISO text
+// with milliseconds ("2024-03-07T08:15:00.000"), as the tables keep times.
+std::string unpackTime(const std::string& record, size_t offset);
+
 }  // namespace quenta
 
 #endif  // QUENTA_SQLBRIDGE_RECORDREADERS_H_

@@ -2,11 +2,11 @@
 // the service date, into the first row of `welder_information`.
 #include <QuentaPlatform.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "sqlbridge/BridgeConnection.h"
+#include "sqlbridge/RecordReaders.h"
 #include "sqlbridge/SettingsStore.h"
 #include "sqlbridge/SqlBridge.h"
 #include "sqlbridge/Views.h"
@@ -27,10 +27,6 @@ const size_t kServiceDateBytes = 16;
 std::string fieldText(const unsigned char* record, size_t offset, size_t size) {
   const char* start = reinterpret_cast<const char*>(record + offset);
   return std::string(start, strnlen(start, size));
-}
-
-WORD wordAt(const unsigned char* bytes, size_t offset) {
-  return static_cast<WORD>(bytes[offset] | (bytes[offset + 1] << 8));
 }
 
 }  // namespace
@@ -56,10 +52,7 @@ SQLBRIDGE_API int SetServiceDate(LPCWSTR viewName, DWORD_PTR* releaseHandle) {
     if (releaseHandle != nullptr) *releaseHandle = SQLBRIDGE_NO_RELEASE;
     unsigned char record[kServiceDateBytes] = {};
     bool found = sqlbridge::readSetterView(viewName, record, sizeof record);
-    // Year, month, (day of week), day, hour, minute, second, milliseconds.
-    char date[48];
-    std::snprintf(date, sizeof date, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", wordAt(record, 0), wordAt(record, 2),
-                  wordAt(record, 6), wordAt(record, 8), wordAt(record, 10), wordAt(record, 12), wordAt(record, 14));
+    std::string date = quenta::unpackTime(std::string(reinterpret_cast<const char*>(record), sizeof record), 0);
     return sqlbridge::runSetter("SetServiceDate", viewName, "{}", record, found ? sizeof record : 0,
                                 [&](quenta::SettingsStore& store) { return found ? store.updateServiceDate(date) : 0; });
   } catch (...) {

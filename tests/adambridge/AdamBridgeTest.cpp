@@ -3,7 +3,6 @@
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QuentaPlatform.h>
@@ -17,16 +16,7 @@
 
 namespace {
 
-std::string run(const std::string& command, int* exitCode) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char chunk[4096];
-  for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
-  int status = pclose(pipe);
-  *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
+using hosttest::runCommand;
 
 long millisecondsSince(std::chrono::steady_clock::time_point start) {
   return static_cast<long>(
@@ -67,7 +57,7 @@ class Simulator : public BridgeRoot {
   // mbpoll's options, then the values it writes (none: it reads).
   std::string mbpoll(const std::string& options, const std::string& values = "") {
     int exitCode = -1;
-    return run("mbpoll -m tcp -1 -p " + std::to_string(port) + " " + options + " 127.0.0.1 " + values, &exitCode);
+    return runCommand("mbpoll -m tcp -1 -p " + std::to_string(port) + " " + options + " 127.0.0.1 " + values, &exitCode);
   }
   hosttest::HostProcess simulator;
   int port = 0;
@@ -75,7 +65,7 @@ class Simulator : public BridgeRoot {
 
 TEST_F(Simulator, ReadsTheInputsAndOutputsThatAnotherClientSet) {
   int exitCode = -1;
-  ASSERT_NE(std::string::npos, run("mbpoll -h", &exitCode).find("mbpoll"))
+  ASSERT_NE(std::string::npos, runCommand("mbpoll -h", &exitCode).find("mbpoll"))
       << "mbpoll is not installed (scripts/install-deps.sh installs it)";
   // Inputs set by `dio set-inputs`, outputs written by mbpoll (coils 17-22 in
   // its 1-based numbering are addresses 16-21), read back through the bridge.
@@ -92,7 +82,7 @@ TEST_F(Simulator, ReadsTheInputsAndOutputsThatAnotherClientSet) {
       {"1", "-r 22", "0", 1, 31},
   };
   for (const Case& c : cases) {
-    ASSERT_EQ("", run(machine(std::string("dio set-inputs ") + c.inputs), &exitCode));
+    ASSERT_EQ("", runCommand(machine(std::string("dio set-inputs ") + c.inputs), &exitCode));
     ASSERT_NE(std::string::npos, mbpoll(std::string("-t 0 ") + c.firstCoil, c.coilValues).find("Written"));
     char address[] = "127.0.0.1";
     ASSERT_EQ(1, ADAM6050EstablishConnection(address));
@@ -105,7 +95,7 @@ TEST_F(Simulator, ReadsTheInputsAndOutputsThatAnotherClientSet) {
     EXPECT_EQ(c.expectedOutputs, outputs) << c.coilValues;
     EXPECT_EQ("{\"inputs\":" + std::to_string(c.expectedInputs) + ",\"outputs\":" +
                   std::to_string(c.expectedOutputs) + "}\n",
-              run(machine("dio show"), &exitCode));
+              runCommand(machine("dio show"), &exitCode));
   }
   // What the module has not got, as mbpoll reports its exceptions.
   struct Refusal {

@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <QuentaPlatform.h>
 
@@ -17,19 +16,12 @@
 
 namespace {
 
-std::string run(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char chunk[4096];
-  for (size_t n; pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
-  if (pipe != nullptr) pclose(pipe);
-  return output;
-}
+using hosttest::runCommand;
 
 class WelderInfoForm : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(std::string::npos, run(machine("init --demo")).find("settings:"));
+    ASSERT_NE(std::string::npos, runCommand(machine("init --demo")).find("settings:"));
     ASSERT_TRUE(host.start({QUENTA_HTTPD, "--root", root.path(), "--listen", "127.0.0.1:0", "--module",
                             WEBQUENTA_MODULE}));
     port = host.waitForListening(20000);
@@ -47,7 +39,7 @@ class WelderInfoForm : public ::testing::Test {
     return std::string(QUENTA_MACHINE) + " --root " + root.path() + " " + command;
   }
   std::string get(const std::string& path) const {
-    return run("curl -s --max-time 20 http://127.0.0.1:" + std::to_string(port) + path);
+    return runCommand("curl -s --max-time 20 http://127.0.0.1:" + std::to_string(port) + path);
   }
   // Every declared field: the clock fields and submits as given, the rest empty.
   std::string post(const std::string& submits, const std::string& clock, const std::string& zone,
@@ -59,11 +51,11 @@ class WelderInfoForm : public ::testing::Test {
     snprintf(fields, sizeof fields,
              "-F welderinfosubmit=%u -F servcedatesubmit=%u -F year=%u -F month=%u -F day=%u -F hour=%u -F minute=%u",
              info, service, year, month, day, hour, minute);
-    return run("curl -s --max-time 20 " + std::string(fields) + " -F 'tzlist=" + zone + "' -F 'user_asset=" + asset +
+    return runCommand("curl -s --max-time 20 " + std::string(fields) + " -F 'tzlist=" + zone + "' -F 'user_asset=" + asset +
                "' -F 'user_location=" + location + "' http://127.0.0.1:" + std::to_string(port) +
                "/setup/welder_info.min.html");
   }
-  std::string events() const { return run(machine("mailbox show")); }
+  std::string events() const { return runCommand(machine("mailbox show")); }
 
   hosttest::DeviceRoot root;
   hosttest::HostProcess host;
@@ -82,9 +74,9 @@ TEST_F(WelderInfoForm, StoresSetsTheClockAndRefusesDatesOutOfRange) {
             get("/CurrentTime.js").find(",ZoneBias:-120,ZoneName:'W. Europe Daylight Time',ZoneError:0};"));
   EXPECT_NE(std::string::npos, events().find("\"code\":38,\"arg1\":0,\"arg2\":0,\"arg3\":0"));
   EXPECT_NE(std::string::npos, root.readFile("registry.reg").find("\"trustlocalclock\"=dword:00000001"));
-  EXPECT_NE(std::string::npos, run(machine("clock show")).find("\"local\":\"2031-05-04T03:02:"));
+  EXPECT_NE(std::string::npos, runCommand(machine("clock show")).find("\"local\":\"2031-05-04T03:02:"));
   // The log process stamps the event with the device's clock.
-  run(machine("mailbox drain"));
+  runCommand(machine("mailbox drain"));
   std::string log = get("/logs/HaldenSystemLogNoBlob.js");
   EXPECT_NE(std::string::npos, log.find(",38]")) << log;
   EXPECT_NE(std::string::npos, log.find(",'5/04/31 3:02:")) << log;
@@ -98,7 +90,7 @@ TEST_F(WelderInfoForm, StoresSetsTheClockAndRefusesDatesOutOfRange) {
   std::string information = get("/more/WelderInformation.js");
   EXPECT_NE(std::string::npos, information.find("assetNumber:'ABCDEFGH',physicalLocation:'Bay 7, line 2'")) << information;
   EXPECT_NE(std::string::npos, information.find("serviceDate:'5/04/2031 3:02:")) << information;
-  std::string journal = run(machine("settings journal"));
+  std::string journal = runCommand(machine("settings journal"));
   EXPECT_NE(std::string::npos, journal.find("\"setter\":\"SetServiceDate\",\"view\":\"SetServiceDateView\""));
   EXPECT_NE(std::string::npos,
             journal.find("\"setter\":\"SetWelderInfo\",\"view\":\"SetWelderInfoView\",\"arguments\":{},\"record\":"

@@ -240,6 +240,16 @@ std::string request(const std::string& method, const std::string& target, const 
   return method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n" + body;
 }
 
+std::string runCommand(const std::string& command, int* exitCode) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  char chunk[4096];
+  for (size_t n; pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
+  int status = pipe != nullptr ? pclose(pipe) : -1;
+  if (exitCode != nullptr) *exitCode = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
+
 std::string field(const std::string& body, const std::string& name) {
   std::string text = "\n" + body;
   size_t at = text.rfind("\n" + name + "=");

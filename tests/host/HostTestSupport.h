@@ -93,6 +93,10 @@ class HttpConnection {
 std::string request(const std::string& method, const std::string& target, const std::string& extraHeaders = "",
                     const std::string& body = "");
 
+// What a shell command printed, its errors included; *exitCode (may be null)
+// is -1 when it did not exit normally.
+std::string runCommand(const std::string& command, int* exitCode = nullptr);
+
 // The "name=value" line of the test module's answer, or "(absent)".
 std::string field(const std::string& body, const std::string& name);
 
