@@ -34,12 +34,22 @@ else
   fuzz_passed=0; fuzz_failed=1
 fi
 
+echo "== the Debian package: installed, served, upgraded and purged on this machine"
+if [ "$(id -u)" -ne 0 ] || [ ! -f /etc/debian_version ]; then
+  echo "package test: not run: it installs the package into this machine, which needs root on Debian"
+  package_passed=0; package_failed=0
+elif "$here/scripts/package-test.sh" "$out/release"; then
+  package_passed=1; package_failed=0
+else
+  package_passed=0; package_failed=1
+fi
+
 # One closing line for the whole run: the two suites, the ThreadSanitizer
-# programs and the fuzz run.
+# programs, the fuzz run and the package test.
 count() { sed -n "s/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p" "$1" | tail -n 1; }
 read -r failed_release total_release <<<"$(count "$out/release.log")"
 read -r failed_sanitize total_sanitize <<<"$(count "$out/sanitize.log")"
-passed=$(( total_release - failed_release + total_sanitize - failed_sanitize + tsan_passed + fuzz_passed ))
-failed=$(( failed_release + failed_sanitize + tsan_failed + fuzz_failed ))
+passed=$(( total_release - failed_release + total_sanitize - failed_sanitize + tsan_passed + fuzz_passed + package_passed ))
+failed=$(( failed_release + failed_sanitize + tsan_failed + fuzz_failed + package_failed ))
 echo "test: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
