@@ -128,6 +128,6 @@ const FormAction kEnablesLocksActions[] = {
 
 }  // namespace
 
-const FormSpec kErrorEnablesForm = FORM_SPEC(kErrorEnablesFields, nullptr, kErrorEnablesActions);
-const FormSpec kProcessEnablesForm = FORM_SPEC(kProcessEnablesFields, &kProcessEnablesChanged, kProcessEnablesActions);
-const FormSpec kEnablesLocksForm = FORM_SPEC(kEnablesLocksFields, &kProgramLocksChanged, kEnablesLocksActions);
+const FormTable kErrorEnablesForm = FORM_TABLE(kErrorEnablesFields, nullptr, kErrorEnablesActions);
+const FormTable kProcessEnablesForm = FORM_TABLE(kProcessEnablesFields, &kProcessEnablesChanged, kProcessEnablesActions);
+const FormTable kEnablesLocksForm = FORM_TABLE(kEnablesLocksFields, &kProgramLocksChanged, kEnablesLocksActions);

@@ -79,8 +79,8 @@ const FormAction kAltConfigActions[] = {SINGLE_ACTION(kAltConfigWrites)};
 
 }  // namespace
 
-const FormSpec kArcErrorLimitsForm = FORM_SPEC(kArcErrorLimitsFields, nullptr, kArcErrorLimitsActions);
-const FormSpec kTriggerHoldForm = FORM_SPEC(kTriggerHoldFields, nullptr, kTriggerHoldActions);
-const FormSpec kFactoryResetForm = FORM_SPEC(kFactoryResetFields, nullptr, kFactoryResetActions);
-const FormSpec kJogPurgeForm = FORM_SPEC(kJogPurgeFields, nullptr, kJogPurgeActions);
-const FormSpec kAltConfigForm = FORM_SPEC(kAltConfigFields, nullptr, kAltConfigActions);
+const FormTable kArcErrorLimitsForm = FORM_TABLE(kArcErrorLimitsFields, nullptr, kArcErrorLimitsActions);
+const FormTable kTriggerHoldForm = FORM_TABLE(kTriggerHoldFields, nullptr, kTriggerHoldActions);
+const FormTable kFactoryResetForm = FORM_TABLE(kFactoryResetFields, nullptr, kFactoryResetActions);
+const FormTable kJogPurgeForm = FORM_TABLE(kJogPurgeFields, nullptr, kJogPurgeActions);
+const FormTable kAltConfigForm = FORM_TABLE(kAltConfigFields, nullptr, kAltConfigActions);

@@ -97,7 +97,7 @@ const FormAction kAdvancedTriggersActions[] = {SINGLE_ACTION(kAdvancedTriggersWr
 
 }  // namespace
 
-const FormSpec kProcessSelectionForm = FORM_SPEC(kProcessSelectionFields, nullptr, kProcessSelectionActions);
-const FormSpec kProgramNamingForm = FORM_SPEC(kProgramNamingFields, nullptr, kProgramNamingActions);
-const FormSpec kWeldFileSetupForm = FORM_SPEC(kWeldFileSetupFields, nullptr, kWeldFileSetupActions);
-const FormSpec kAdvancedTriggersForm = FORM_SPEC(kAdvancedTriggersFields, nullptr, kAdvancedTriggersActions);
+const FormTable kProcessSelectionForm = FORM_TABLE(kProcessSelectionFields, nullptr, kProcessSelectionActions);
+const FormTable kProgramNamingForm = FORM_TABLE(kProgramNamingFields, nullptr, kProgramNamingActions);
+const FormTable kWeldFileSetupForm = FORM_TABLE(kWeldFileSetupFields, nullptr, kWeldFileSetupActions);
+const FormTable kAdvancedTriggersForm = FORM_TABLE(kAdvancedTriggersFields, nullptr, kAdvancedTriggersActions);

@@ -97,10 +97,10 @@ const FormAction kRetractStartActions[] = {SINGLE_ACTION(kRetractStartWrites)};
 
 }  // namespace
 
-const FormSpec kRobotOptionsForm = FORM_SPEC(kRobotOptionsFields, nullptr, kRobotOptionsActions);
-const FormSpec kDryRunForm = FORM_SPEC(kDryRunFields, nullptr, kDryRunActions);
-const FormSpec kRuninForm = FORM_SPEC(kRuninFields, nullptr, kRuninActions);
-const FormSpec kBurnbackForm = FORM_SPEC(kBurnbackFields, nullptr, kBurnbackActions);
-const FormSpec kCustomProcessForm = FORM_SPEC(kCustomProcessFields, nullptr, kCustomProcessActions);
-const FormSpec kCalibrationForm = FORM_SPEC(kCalibrationFields, nullptr, kCalibrationActions);
-const FormSpec kRetractStartForm = FORM_SPEC(kRetractStartFields, nullptr, kRetractStartActions);
+const FormTable kRobotOptionsForm = FORM_TABLE(kRobotOptionsFields, nullptr, kRobotOptionsActions);
+const FormTable kDryRunForm = FORM_TABLE(kDryRunFields, nullptr, kDryRunActions);
+const FormTable kRuninForm = FORM_TABLE(kRuninFields, nullptr, kRuninActions);
+const FormTable kBurnbackForm = FORM_TABLE(kBurnbackFields, nullptr, kBurnbackActions);
+const FormTable kCustomProcessForm = FORM_TABLE(kCustomProcessFields, nullptr, kCustomProcessActions);
+const FormTable kCalibrationForm = FORM_TABLE(kCalibrationFields, nullptr, kCalibrationActions);
+const FormTable kRetractStartForm = FORM_TABLE(kRetractStartFields, nullptr, kRetractStartActions);

@@ -101,6 +101,6 @@ const FormAction kFullActions[] = {SINGLE_ACTION(kFullWrites)};
 
 }  // namespace
 
-const FormSpec kTimeSequenceForm = FORM_SPEC(kTimeFields, nullptr, kTimeActions);
-const FormSpec kRetractSequenceForm = FORM_SPEC(kRetractFields, nullptr, kRetractActions);
-const FormSpec kFullSequenceForm = FORM_SPEC(kFullFields, nullptr, kFullActions);
+const FormTable kTimeSequenceForm = FORM_TABLE(kTimeFields, nullptr, kTimeActions);
+const FormTable kRetractSequenceForm = FORM_TABLE(kRetractFields, nullptr, kRetractActions);
+const FormTable kFullSequenceForm = FORM_TABLE(kFullFields, nullptr, kFullActions);

@@ -122,9 +122,9 @@ const LogText kLocksChanged = {u"SetSystemLogWebChangeView", 0, 0, 9, u"Locks ch
 
 void printRecordStatus(const BYTE*, int count) { NKDbgPrintfW(u"Record status %i \r\n", count); }
 
-TableForm::TableForm(const SafeCString& formPath, const SafeWString& pageFile, const FormSpec& formSpec)
-    : PostResponse(formPath, pageFile), spec(formSpec) {
-  for (DWORD k = 0; k < spec.fieldCount; ++k) declareField(spec.fields[k].name, spec.fields[k].maxLength);
+TableForm::TableForm(const SafeCString& formPath, const SafeWString& pageFile, const FormTable& formTable)
+    : PostResponse(formPath, pageFile), table(formTable) {
+  for (DWORD k = 0; k < table.fieldCount; ++k) declareField(table.fields[k].name, table.fields[k].maxLength);
 }
 
 bool TableForm::holds(MimePartMap& parts, const FieldTest& test, bool* result) {
@@ -139,15 +139,15 @@ bool TableForm::holds(MimePartMap& parts, const FieldTest& test, bool* result) {
 }
 
 bool TableForm::apply(MimePartMap& parts) {
-  if (spec.prologue != nullptr) {
-    writeSystemLogText(spec.prologue->view, spec.prologue->first, spec.prologue->second, spec.prologue->kind,
-                       spec.prologue->text);
+  if (table.prologue != nullptr) {
+    writeSystemLogText(table.prologue->view, table.prologue->first, table.prologue->second, table.prologue->kind,
+                       table.prologue->text);
   }
   const FormAction* action = nullptr;
-  for (DWORD k = 0; k < spec.actionCount && action == nullptr; ++k) {
+  for (DWORD k = 0; k < table.actionCount && action == nullptr; ++k) {
     bool chosen = false;
-    if (!holds(parts, spec.actions[k].when, &chosen)) return false;
-    if (chosen) action = &spec.actions[k];
+    if (!holds(parts, table.actions[k].when, &chosen)) return false;
+    if (chosen) action = &table.actions[k];
   }
   if (action == nullptr) return false;
 
@@ -183,8 +183,8 @@ bool TableForm::apply(MimePartMap& parts) {
   return wrote && count != 0;
 }
 
-PostResponse* createTableForm(const char* formPath, const SafeWString& pageFile, const FormSpec& spec) {
-  TableForm* form = new (std::nothrow) TableForm(SafeCString(formPath), pageFile, spec);
+PostResponse* createTableForm(const char* formPath, const SafeWString& pageFile, const FormTable& table) {
+  TableForm* form = new (std::nothrow) TableForm(SafeCString(formPath), pageFile, table);
   if (form != nullptr && !form->isComplete()) {
     delete form;
     form = nullptr;

@@ -1,5 +1,5 @@
 // TableForm: a form handler whose fields and writes are tables. Every setup
-// form of the machine is one FormSpec: its fields in declaration order, and
+// form of the machine is one FormTable: its fields in declaration order, and
 // its writes in the order they are made, each with its record (a list of
 // slots saying where each word comes from), its setter and view, the record
 // type its debug line names, its event, and whether a zero count ends the
@@ -230,7 +230,7 @@ struct FormFieldSpec {
   DWORD maxLength = kDefaultFieldLength;
 };
 
-struct FormSpec {
+struct FormTable {
   const FormFieldSpec* fields;
   DWORD fieldCount;
   // Written for every post before an action is chosen; may be null.
@@ -240,7 +240,7 @@ struct FormSpec {
 };
 
 #define COUNT_OF(table) static_cast<DWORD>(sizeof(table) / sizeof((table)[0]))
-#define FORM_SPEC(fields, prologue, actions) \
+#define FORM_TABLE(fields, prologue, actions) \
   { fields, COUNT_OF(fields), prologue, actions, COUNT_OF(actions) }
 // A form of one action that always holds.
 #define SINGLE_ACTION(writes) \
@@ -248,14 +248,14 @@ struct FormSpec {
 
 class TableForm : public PostResponse {
  public:
-  TableForm(const SafeCString& formPath, const SafeWString& pageFile, const FormSpec& spec);
+  TableForm(const SafeCString& formPath, const SafeWString& pageFile, const FormTable& table);
   bool apply(MimePartMap& parts) override;
 
   // The word a test compares, and whether the test holds.
   static bool holds(MimePartMap& parts, const FieldTest& test, bool* result);
 
  private:
-  const FormSpec& spec;
+  const FormTable& table;
 };
 
 // The most words any record of a form has (write_weld_list_tag_desc_struct).
@@ -264,34 +264,34 @@ const DWORD kMostRecordBytes = 64;
 const DWORD kMostWrites = 16;
 
 // Makes a handler for a form path; null when it could not be made whole.
-PostResponse* createTableForm(const char* formPath, const SafeWString& pageFile, const FormSpec& spec);
+PostResponse* createTableForm(const char* formPath, const SafeWString& pageFile, const FormTable& table);
 
-// The forms, one spec each (their tables live beside their rules).
-extern const FormSpec kErrorEnablesForm;
-extern const FormSpec kArcErrorLimitsForm;
-extern const FormSpec kJogPurgeForm;
-extern const FormSpec kAltConfigForm;
-extern const FormSpec kWeldCableForm;
-extern const FormSpec kSpoolForm;
-extern const FormSpec kRegionForm;
-extern const FormSpec kDataManagementForm;
-extern const FormSpec kFactoryResetForm;
-extern const FormSpec kProcessEnablesForm;
-extern const FormSpec kTriggerHoldForm;
-extern const FormSpec kAdvancedTriggersForm;
-extern const FormSpec kProgramNamingForm;
-extern const FormSpec kEnablesLocksForm;
-extern const FormSpec kProcessSelectionForm;
-extern const FormSpec kWeldFileSetupForm;
-extern const FormSpec kTimeSequenceForm;
-extern const FormSpec kRetractSequenceForm;
-extern const FormSpec kFullSequenceForm;
-extern const FormSpec kRobotOptionsForm;
-extern const FormSpec kDryRunForm;
-extern const FormSpec kRuninForm;
-extern const FormSpec kCustomProcessForm;
-extern const FormSpec kCalibrationForm;
-extern const FormSpec kBurnbackForm;
-extern const FormSpec kRetractStartForm;
+// The forms, one table each (their tables live beside their rules).
+extern const FormTable kErrorEnablesForm;
+extern const FormTable kArcErrorLimitsForm;
+extern const FormTable kJogPurgeForm;
+extern const FormTable kAltConfigForm;
+extern const FormTable kWeldCableForm;
+extern const FormTable kSpoolForm;
+extern const FormTable kRegionForm;
+extern const FormTable kDataManagementForm;
+extern const FormTable kFactoryResetForm;
+extern const FormTable kProcessEnablesForm;
+extern const FormTable kTriggerHoldForm;
+extern const FormTable kAdvancedTriggersForm;
+extern const FormTable kProgramNamingForm;
+extern const FormTable kEnablesLocksForm;
+extern const FormTable kProcessSelectionForm;
+extern const FormTable kWeldFileSetupForm;
+extern const FormTable kTimeSequenceForm;
+extern const FormTable kRetractSequenceForm;
+extern const FormTable kFullSequenceForm;
+extern const FormTable kRobotOptionsForm;
+extern const FormTable kDryRunForm;
+extern const FormTable kRuninForm;
+extern const FormTable kCustomProcessForm;
+extern const FormTable kCalibrationForm;
+extern const FormTable kBurnbackForm;
+extern const FormTable kRetractStartForm;
 
 #endif  // QUENTA_FORMS_TABLEFORM_H_

@@ -125,7 +125,7 @@ const FormAction kRegionActions[] = {SINGLE_ACTION(kRegionWrites)};
 
 }  // namespace
 
-const FormSpec kWeldCableForm = FORM_SPEC(kWeldCableFields, nullptr, kWeldCableActions);
-const FormSpec kSpoolForm = FORM_SPEC(kSpoolFields, nullptr, kSpoolActions);
-const FormSpec kDataManagementForm = FORM_SPEC(kDataManagementFields, nullptr, kDataManagementActions);
-const FormSpec kRegionForm = FORM_SPEC(kRegionFields, nullptr, kRegionActions);
+const FormTable kWeldCableForm = FORM_TABLE(kWeldCableFields, nullptr, kWeldCableActions);
+const FormTable kSpoolForm = FORM_TABLE(kSpoolFields, nullptr, kSpoolActions);
+const FormTable kDataManagementForm = FORM_TABLE(kDataManagementFields, nullptr, kDataManagementActions);
+const FormTable kRegionForm = FORM_TABLE(kRegionFields, nullptr, kRegionActions);

@@ -110,11 +110,11 @@ SafeWString formPageFile(const FormEntry& entry) {
 }
 
 PostResponse* createForm(const FormEntry& entry) {
-  if (entry.spec == nullptr && entry.create == nullptr) return nullptr;
+  if (entry.table == nullptr && entry.create == nullptr) return nullptr;
   SafeWString pageFile = formPageFile(entry);
   if (pageFile.getStatus() < 0) return nullptr;
   if (entry.create != nullptr) return entry.create(entry.path, pageFile);
-  return createTableForm(entry.path, pageFile, *entry.spec);
+  return createTableForm(entry.path, pageFile, *entry.table);
 }
 
 JSVariable* JSVariableTable[JS_FILE_COUNT];

@@ -15,7 +15,7 @@
 #define POST_RESPONSE_COUNT 30
 
 class PostResponse;
-struct FormSpec;
+struct FormTable;
 
 // Makes the generator of a data file from its family's row (null for a
 // generator class of its own).
@@ -32,12 +32,12 @@ typedef PostResponse* (*FormFactory)(const char* path, const SafeWString& pageFi
 
 // A form: its path, its answer page when that is not the path under the web
 // root ("\\MMCMemory\\www\\wwwpub" + the path with "\\" for "/"), and either
-// its fields and writes (spec) or the factory of its own class; neither: not
+// its fields and writes (table) or the factory of its own class; neither: not
 // served by this module.
 struct FormEntry {
   const char* path;
   const WCHAR* pageFile;
-  const FormSpec* spec;
+  const FormTable* table;
   FormFactory create;
 };
 

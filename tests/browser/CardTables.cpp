@@ -20,11 +20,11 @@ int main() {
   std::printf("],\"forms\":{");
   comma = "";
   for (const FormEntry& form : kForms) {
-    if (form.spec == nullptr) continue;
+    if (form.table == nullptr) continue;
     std::printf("%s\"%s\":{", comma, form.path);
-    for (DWORD f = 0; f < form.spec->fieldCount; ++f) {
-      std::printf("%s\"%s\":%lu", f ? "," : "", form.spec->fields[f].name,
-                  static_cast<unsigned long>(form.spec->fields[f].maxLength));
+    for (DWORD f = 0; f < form.table->fieldCount; ++f) {
+      std::printf("%s\"%s\":%lu", f ? "," : "", form.table->fields[f].name,
+                  static_cast<unsigned long>(form.table->fields[f].maxLength));
     }
     std::printf("}");
     comma = ",";
