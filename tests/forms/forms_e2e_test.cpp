@@ -346,8 +346,8 @@ TEST_F(NetworkFormsThroughServer, AltConfigWritesSevenSwitchesAndStopsAtTheFirst
 // the page names, 671 and the clock. A refused first write stores nothing; a
 // refused clock (the last write) keeps everything before it.
 TEST_F(NetworkFormsThroughServer, DataConnectionsStoreInOrderAndKeepWhatPrecedesARefusal) {
-  const Lines clock = {"year=2031", "hour=3", "minute=2", "tzlist=UTC", "robot_comm_pcode=639",
-                       "veyracoreenablepcode=667", "veyraenablepcode=666"};
+  const Lines common = {"year=2031", "hour=3", "minute=2", "tzlist=UTC", "robot_comm_pcode=639",
+                        "veyracoreenablepcode=667", "veyraenablepcode=666"};
   const Lines firstPost = {"ipaddressfirst=192", "ipaddresssecond=168", "ipaddressthird=0", "ipaddressfourth=5",
                            "hidveyra=B", "hideip=A", "filemanagervalue=0", "ethernet_ip=2", "veyra_core=0",
                            "veyra_ostrel=0", "month=5", "day=4"};
@@ -358,7 +358,7 @@ TEST_F(NetworkFormsThroughServer, DataConnectionsStoreInOrderAndKeepWhatPrecedes
   const Lines goodEvents = {"8,649,1,0", "8,648,1,0", "8,647,1,0", "8,639,1,0", "8,667,1,0", "8,666,1,0", "8,671,1,0"};
   struct Case {
     const char* what;
-    Lines fields;     // beside `clock`
+    Lines fields;     // beside `common`
     const char* sql;  // run on the settings database first
     bool accepted;
     Lines journal;
@@ -393,7 +393,7 @@ TEST_F(NetworkFormsThroughServer, DataConnectionsStoreInOrderAndKeepWhatPrecedes
     size_t rowsBefore = journal().size();
     size_t eventsBefore = events().size();
     EXPECT_EQ(card(c.accepted ? "setup/data_connections.min.html" : "400.htm"),
-              curl("/setup/data_connections.min.html", with(clock, c.fields)));
+              curl("/setup/data_connections.min.html", with(common, c.fields)));
     EXPECT_EQ(c.journal, tail(journal(), rowsBefore));
     EXPECT_EQ(c.events, tail(events(), eventsBefore));
     // The network files keep their text up to two seconds: each must come to show the post.
@@ -410,7 +410,9 @@ TEST_F(NetworkFormsThroughServer, DataConnectionsStoreInOrderAndKeepWhatPrecedes
       })) << file.first << " shows " << body;
     }
     EXPECT_NE(std::string::npos, run(machine("clock show")).find(c.clockShows)) << run(machine("clock show"));
-    if (c.sql != nullptr) run(machine("settings set-pcode 649 2"));
+    if (c.sql != nullptr) {
+      ASSERT_EQ("", run(machine("settings set-pcode 649 2")));
+    }
   }
 }
 
