@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "sqlbridge/SettingsStore.h"
 #include "tests/forms/FormSamples.h"
 #include "tests/host/HostTestSupport.h"
 
@@ -42,12 +43,13 @@ std::string run(const std::string& command, int* exitCode = nullptr) {
 Lines tail(const Lines& all, size_t from) { return Lines(all.begin() + std::min(from, all.size()), all.end()); }
 
 // A journal line from "setter" on; the record is written out by hand.
-std::string journalRow(const char* setter, const std::string& arguments, const char* record) {
+std::string journalRow(const char* setter, const std::string& arguments, const char* record, int count = 1) {
   return std::string("\"setter\":\"") + setter + "\",\"view\":\"" + setter + "View\",\"arguments\":{" + arguments +
-         "},\"record\":\"" + record + "\",\"count\":1}";
+         "},\"record\":\"" + record + "\",\"count\":" + std::to_string(count) + "}";
 }
-std::string pcodeJournal(int code, int value, const char* record) {
-  return journalRow("SetPCode", "\"pcode\":" + std::to_string(code) + ",\"value\":" + std::to_string(value), record);
+std::string pcodeJournal(int code, int value, const char* record, int count = 1) {
+  return journalRow("SetPCode", "\"pcode\":" + std::to_string(code) + ",\"value\":" + std::to_string(value), record,
+                    count);
 }
 std::string gunLoadJournal(int side, const char* record) {
   return journalRow("SetGunLoad", "\"side\":" + std::to_string(side), record);
@@ -337,6 +339,81 @@ TEST_F(NetworkFormsThroughServer, AltConfigWritesSevenSwitchesAndStopsAtTheFirst
   size_t rowsBefore = journal().size();
   EXPECT_EQ(card("400.htm"), curl("/setup/alt_config.min.html", with(pairs, {"coolerenablepcode=9999"})));
   EXPECT_EQ(rowsBefore + 1, journal().size()) << "only the refused cooler write is journalled";
+}
+
+// The data connections form in one post: the module address (649 = 2, 648,
+// 647), the port letters, the FTP switches, the three connection parameters
+// the page names, 671 and the clock. A refused first write stores nothing; a
+// refused clock (the last write) keeps everything before it.
+TEST_F(NetworkFormsThroughServer, DataConnectionsStoreInOrderAndKeepWhatPrecedesARefusal) {
+  const Lines common = {"year=2031", "hour=3", "minute=2", "tzlist=UTC", "robot_comm_pcode=639",
+                        "veyracoreenablepcode=667", "veyraenablepcode=666"};
+  const Lines firstPost = {"ipaddressfirst=192", "ipaddresssecond=168", "ipaddressthird=0", "ipaddressfourth=5",
+                           "hidveyra=B", "hideip=A", "filemanagervalue=0", "ethernet_ip=2", "veyra_core=0",
+                           "veyra_ostrel=0", "month=5", "day=4"};
+  const Lines goodRows = {pcodeJournal(649, 2, "02008902"), pcodeJournal(648, 49320, "a8c00000"),
+                          pcodeJournal(647, 5, "05000000"), pcodeJournal(639, 2, "02007f02"),
+                          pcodeJournal(667, 0, "00009b02"), pcodeJournal(666, 0, "00009a02"),
+                          pcodeJournal(671, 1, "01009f02")};
+  const Lines goodEvents = {"8,649,1,0", "8,648,1,0", "8,647,1,0", "8,639,1,0", "8,667,1,0", "8,666,1,0", "8,671,1,0"};
+  struct Case {
+    const char* what;
+    Lines fields;     // beside `common`
+    const char* sql;  // run on the settings database first
+    bool accepted;
+    Lines journal;
+    Lines events;
+    const char* ftp;    // /WIN_FTP_info.js
+    const char* ports;  // the end of /WIN_IP_info.js: "Veyra", "EIP"
+    const char* msb;    // /robot-config/MsbDIO.js and LsbDIO.js
+    const char* lsb;
+    // In `clock show`: "utc" reads the posted local time only once the posted zone "UTC" is current.
+    const char* clockShows;
+  };
+  const Case cases[] = {
+      {"649 refused", firstPost, "DELETE FROM pcode WHERE code = 649", false, {pcodeJournal(649, 2, "02008902", 0)},
+       {}, "(1,1,0,0)", "'A','B');\n", "32512", "1", "\"zone\":\"Eastern Standard Time\""},
+      {"all stored", firstPost, nullptr, true, goodRows, goodEvents, "(0,1,0,0)", "'B','A');\n", "49320", "5",
+       "\"utc\":\"2031-05-04T03:02:"},
+      {"31 February refused by the clock", {"ipaddressfirst=10", "ipaddresssecond=0", "ipaddressthird=1",
+        "ipaddressfourth=2", "hidveyra=C", "hideip=B", "filemanagervalue=1", "ethernet_ip=1", "veyra_core=1",
+        "veyra_ostrel=1", "month=2", "day=31"}, nullptr, false,
+       {pcodeJournal(649, 2, "02008902"), pcodeJournal(648, 2560, "000a0000"), pcodeJournal(647, 258, "02010000"),
+        pcodeJournal(639, 1, "01007f02"), pcodeJournal(667, 1, "01009b02"), pcodeJournal(666, 1, "01009a02"),
+        pcodeJournal(671, 1, "01009f02")},
+       goodEvents, "(1,0,1,1)", "'B','B');\n", "2560", "258", "\"utc\":\"2031-05-04T03:0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.sql != nullptr) {
+      quenta::SettingsStore store;
+      ASSERT_TRUE(store.open(quenta::SettingsStore::databasePath(root.path()), false));
+      ASSERT_LT(0, store.updateRows(c.sql, {}));
+    }
+    size_t rowsBefore = journal().size();
+    size_t eventsBefore = events().size();
+    EXPECT_EQ(card(c.accepted ? "setup/data_connections.min.html" : "400.htm"),
+              curl("/setup/data_connections.min.html", with(common, c.fields)));
+    EXPECT_EQ(c.journal, tail(journal(), rowsBefore));
+    EXPECT_EQ(c.events, tail(events(), eventsBefore));
+    // The network files keep their text up to two seconds: each must come to show the post.
+    for (const std::pair<const char*, std::string>& file :
+         {std::make_pair("/WIN_FTP_info.js", std::string("var WIN_FTP_info = new Array") + c.ftp + ";\n"),
+          std::make_pair("/WIN_IP_info.js", std::string(c.ports)),
+          std::make_pair("/robot-config/MsbDIO.js", std::string("{DIOMSB:") + c.msb + "};\n"),
+          std::make_pair("/robot-config/LsbDIO.js", std::string("{DIOLSB:") + c.lsb + "};\n")}) {
+      std::string body;
+      EXPECT_TRUE(hosttest::waitUntil(3000, [&]() {
+        body = get(file.first);
+        return body.size() >= file.second.size() && body.compare(body.size() - file.second.size(), std::string::npos,
+                                                                 file.second) == 0;
+      })) << file.first << " shows " << body;
+    }
+    EXPECT_NE(std::string::npos, run(machine("clock show")).find(c.clockShows)) << run(machine("clock show"));
+    if (c.sql != nullptr) {
+      ASSERT_EQ("", run(machine("settings set-pcode 649 2")));
+    }
+  }
 }
 
 // Every setup form saved through the server on a demo root, then the data
