@@ -259,6 +259,20 @@ const SetterRow kSetCustomProcess = {"SetBankComboCustomProcessInfo", 16, "progr
 const SetterRow kSetManualCal = {"SetManualCal", 12, nullptr, key(), STATEMENTS(kManualCal)};
 const SetterRow kSetRetractStart = {"SetRetractStartEnable", 4, "seq_id", word(0), STATEMENTS(kRetractStart)};
 
+// The welder information page: welder_info_struct (asset number char[10],
+// location char[32]) and service_date_struct (the local time), into the
+// machine's first welder_information row.
+#define FIRST_WELDER "entry = (SELECT min(entry) FROM welder_information)"
+const Statement kWelderInfo[] = {
+    {"UPDATE welder_information SET assetNumber = ?1, physicalLocation = ?2 WHERE " FIRST_WELDER,
+     {text(0, 10), text(10, 32)}, 2, true},
+};
+const Statement kServiceDate[] = {
+    {"UPDATE welder_information SET serviceDate = ?1 WHERE " FIRST_WELDER, {timeAt(0)}, 1, true},
+};
+const SetterRow kSetWelderInfo = {"SetWelderInfo", 42, nullptr, key(), STATEMENTS(kWelderInfo)};
+const SetterRow kSetServiceDate = {"SetServiceDate", 16, nullptr, key(), STATEMENTS(kServiceDate)};
+
 unsigned long numberAt(const unsigned char* record, const Bound& bound) {
   unsigned long value = 0;
   for (int k = bound.length - 1; k >= 0; --k) value = (value << 8) | record[bound.offset + k];
@@ -373,3 +387,5 @@ WITH_RECORD_AND_KEY(SetBurnBackTime, kSetBurnback)
 WITH_RECORD_AND_KEY(SetBankComboCustomProcessInfo, kSetCustomProcess)
 VIEW_ONLY(SetManualCal, kSetManualCal)
 WITH_RECORD(SetRetractStartEnable, kSetRetractStart)
+VIEW_ONLY(SetWelderInfo, kSetWelderInfo)
+VIEW_ONLY(SetServiceDate, kSetServiceDate)

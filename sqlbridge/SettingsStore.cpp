@@ -341,11 +341,6 @@ const char kGetBankConfig[] =
 const char kUpdateGunLoad[] =
     "UPDATE bank_config SET gunLdLen = ?2, gunLdWFS = ?3 WHERE bankConfigID = ?1";
 // The welder information is the table's first row, as its reader answers it.
-const char kUpdateWelderInfo[] =
-    "UPDATE welder_information SET assetNumber = ?1, physicalLocation = ?2 "
-    "WHERE entry = (SELECT min(entry) FROM welder_information)";
-const char kUpdateServiceDate[] =
-    "UPDATE welder_information SET serviceDate = ?1 WHERE entry = (SELECT min(entry) FROM welder_information)";
 const char kReplaceBankConfig[] =
     "INSERT INTO bank_config (bankConfigID, errorEnables, gunLdLen, gunLdWFS, encoderLock) "
     "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT (bankConfigID) DO UPDATE SET "
@@ -618,23 +613,6 @@ int SettingsStore::updateGunLoad(WORD bankConfigID, WORD gunLdLen, WORD gunLdWFS
   sqlite3_bind_int(use.stmt, 1, bankConfigID);
   sqlite3_bind_int(use.stmt, 2, gunLdLen);
   sqlite3_bind_int(use.stmt, 3, gunLdWFS);
-  if (!stepDone(use.stmt)) return -1;
-  return sqlite3_changes(db);
-}
-
-int SettingsStore::updateWelderInfo(const std::string& assetNumber, const std::string& physicalLocation) {
-  StatementUse use(statement(kUpdateWelderInfo));
-  if (use.stmt == nullptr) return -1;
-  bindText(use.stmt, 1, assetNumber);
-  bindText(use.stmt, 2, physicalLocation);
-  if (!stepDone(use.stmt)) return -1;
-  return sqlite3_changes(db);
-}
-
-int SettingsStore::updateServiceDate(const std::string& serviceDate) {
-  StatementUse use(statement(kUpdateServiceDate));
-  if (use.stmt == nullptr) return -1;
-  bindText(use.stmt, 1, serviceDate);
   if (!stepDone(use.stmt)) return -1;
   return sqlite3_changes(db);
 }

@@ -105,12 +105,6 @@ class SETTINGS_STORE_API SettingsStore {
   int updateGunLoad(WORD bankConfigID, WORD gunLdLen, WORD gunLdWFS);
   bool putBankConfig(const BankConfigRow& row, bool overwrite);
 
-  // The welder information (the first row of welder_information): rows
-  // changed (0 or 1), -1 on failure. The date is local ISO 8601 text with
-  // milliseconds (2024-03-07T08:15:00.000).
-  int updateWelderInfo(const std::string& assetNumber, const std::string& physicalLocation);
-  int updateServiceDate(const std::string& serviceDate);
-
   // The system log, oldest first.
   bool appendSystemLog(const SystemLogRow& row);
   bool readSystemLog(std::vector<SystemLogRow>* rows);

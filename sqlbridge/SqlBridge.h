@@ -43,7 +43,7 @@ SQLBRIDGE_API int SetGunLoad(LPVOID record, LPCWSTR viewName, DWORD_PTR* release
 // of viewName (time, three words, event kind, wide message).
 SQLBRIDGE_API int SetSystemLog(LPCWSTR viewName, DWORD_PTR* releaseHandle);
 
-// The welder information page (WelderInfoSetters.cpp): the 42-byte
+// The welder information page (RecordSetters.cpp): the 42-byte
 // welder_info_struct (asset number char[10], location char[32]) or the
 // 16-byte service_date_struct (SYSTEMTIME) read from the caller's open view;
 // the first row of welder_information gets them. 0 when there is no such row.
