@@ -95,6 +95,9 @@ TEST_F(ModuleTest, OnlyAMustUnloadIsReported) {
   EXPECT_EQ(std::string::npos, debugLines().find("TerminateExtension"));
   module.reset();
   load();
+  FakeEcb again("GET", "/querytest.js", "again");
+  request(again);
+  EXPECT_EQ("var QueryEcho = 'again';\n", again.body);
   EXPECT_TRUE(module->terminate(HSE_TERM_MUST_UNLOAD));
   EXPECT_NE(std::string::npos, debugLines().find("WebQuenta: TerminateExtension called\r\n"));
   module.reset();
@@ -111,43 +114,43 @@ TEST_F(ModuleTest, QueryEchoAnswersByteExact) {
   EXPECT_EQ(1, ecb.headerCalls);
   EXPECT_EQ(1, ecb.writeCalls);
 
-  // The query is passed on still URL-encoded and unescaped in the quotes.
-  FakeEcb encoded("GET", "/querytest.js", "x=%27it%27s&y=it's");
-  request(encoded);
-  EXPECT_EQ("var QueryEcho = 'x=%27it%27s&y=it's';\n", encoded.body);
-}
-
-TEST_F(ModuleTest, QueryEchoWithoutQuery) {
-  FakeEcb empty("GET", "/querytest.js", "");
-  request(empty);
-  EXPECT_EQ("var QueryEcho = '';\n", empty.body);
-
-  FakeEcb none("GET", "/querytest.js");
-  none.setNullQuery();
-  request(none);
-  EXPECT_EQ("var QueryEcho = '';\n", none.body);
-  EXPECT_EQ(scriptHeader(20), none.header);
-}
-
-TEST_F(ModuleTest, QueryOf127IsServedAnd128GetsThe414Page) {
-  std::string q127(127, 'q');
-  FakeEcb served("GET", "/querytest.js", q127);
-  request(served);
-  EXPECT_EQ("var QueryEcho = '" + q127 + "';\n", served.body);
-
-  FakeEcb refused("GET", "/querytest.js", q127 + "q");
-  request(refused);
-  EXPECT_EQ("200 OK", refused.status);
-  EXPECT_EQ(page("414.htm"), refused.body);
-  EXPECT_EQ(htmlHeader(refused.body.size()), refused.header);
+  // The query goes into the quotes still URL-encoded and unescaped; 127
+  // characters are served, 128 get the 414 page.
+  const std::string q127(127, 'q'), q128 = q127 + "q";
+  const struct {
+    const char* query;  // nullptr: no query string at all
+    std::string body;
+    bool script;  // false: an HTML page
+  } cases[] = {
+      {"x=%27it%27s&y=it's", "var QueryEcho = 'x=%27it%27s&y=it's';\n", true},
+      {"", "var QueryEcho = '';\n", true},
+      {nullptr, "var QueryEcho = '';\n", true},
+      {q127.c_str(), "var QueryEcho = '" + q127 + "';\n", true},
+      {q128.c_str(), page("414.htm"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query == nullptr ? "(null)" : c.query);
+    FakeEcb echo("GET", "/querytest.js", c.query == nullptr ? "" : c.query);
+    if (c.query == nullptr) echo.setNullQuery();
+    request(echo);
+    EXPECT_EQ("200 OK", echo.status);
+    EXPECT_EQ(c.body, echo.body);
+    EXPECT_EQ(c.script ? scriptHeader(c.body.size()) : htmlHeader(c.body.size()), echo.header);
+  }
 }
 
 TEST_F(ModuleTest, ErrorPagesForPathsAndMethods) {
+  // Paths of 63 characters fit the module's buffer; longer ones match nothing.
+  const std::string path63 = "/" + std::string(62, 'a'), path64 = path63 + "b",
+                    path5000 = "/querytest.js/" + std::string(5000, 'x');
   struct Case {
     const char* method;
     const char* path;
     const char* page;
   } cases[] = {
+      {"GET", path63.c_str(), "404.htm"},
+      {"GET", path64.c_str(), "404.htm"},
+      {"GET", path5000.c_str(), "404.htm"},
       {"GET", "/no/such/file.js", "404.htm"},
       {"GET", "/CURRENT_STATUS.JS", "404.htm"},     // paths are case-sensitive
       {"GET", "/QUERYTEST.JS", "404.htm"},
@@ -163,7 +166,7 @@ TEST_F(ModuleTest, ErrorPagesForPathsAndMethods) {
       {"POST", "/querytest.js", "404.htm"},        // data files answer GET only
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.method) + " " + c.path);
+    SCOPED_TRACE(std::string(c.method) + " " + std::string(c.path).substr(0, 80));
     FakeEcb ecb(c.method, c.path);
     EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(ecb));
     EXPECT_EQ("200 OK", ecb.status);
@@ -174,28 +177,21 @@ TEST_F(ModuleTest, ErrorPagesForPathsAndMethods) {
   }
 }
 
-TEST_F(ModuleTest, PathThatDoesNotFitTheBufferIsUnmatched) {
-  std::string path63 = "/" + std::string(62, 'a');
-  std::string path64 = path63 + "b";
-  FakeEcb fits("GET", path63);
-  request(fits);
-  EXPECT_EQ(page("404.htm"), fits.body);
-  FakeEcb tooLong("GET", path64);
-  request(tooLong);
-  EXPECT_EQ(page("404.htm"), tooLong.body);
-  FakeEcb muchTooLong("GET", "/querytest.js/" + std::string(5000, 'x'));
-  request(muchTooLong);
-  EXPECT_EQ(page("404.htm"), muchTooLong.body);
-}
-
-TEST_F(ModuleTest, MissingPageIsReplacedByItsPath) {
+// A page missing at load is replaced by its path; an empty one is sent with
+// length 0.
+TEST_F(ModuleTest, MissingAndEmptyPages) {
   unload();
   root.removeFile("MMCMemory/www/wwwpub/405.htm");
+  root.writeFile("MMCMemory/www/wwwpub/404.htm", "");
   load();
-  FakeEcb ecb("PUT", "/x");
-  request(ecb);
-  EXPECT_EQ("Couldn't load page: \\MMCMemory\\www\\wwwpub\\405.htm", ecb.body);
-  EXPECT_EQ(htmlHeader(ecb.body.size()), ecb.header);
+  FakeEcb put("PUT", "/x");
+  request(put);
+  EXPECT_EQ("Couldn't load page: \\MMCMemory\\www\\wwwpub\\405.htm", put.body);
+  EXPECT_EQ(htmlHeader(put.body.size()), put.header);
+  FakeEcb get("GET", "/nothing");
+  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(get));
+  EXPECT_EQ(htmlHeader(0), get.header);
+  EXPECT_EQ("", get.body);
 }
 
 TEST_F(ModuleTest, PagesReadAtLoadSurviveTheirFiles) {
@@ -218,16 +214,6 @@ TEST_F(ModuleTest, PagesReadAtLoadSurviveTheirFiles) {
   FakeEcb put2("PUT", "/x");
   request(put2);
   EXPECT_EQ("first", put2.body);
-}
-
-TEST_F(ModuleTest, EmptyPageIsSentWithLengthZero) {
-  unload();
-  root.writeFile("MMCMemory/www/wwwpub/404.htm", "");
-  load();
-  FakeEcb ecb("GET", "/nothing");
-  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(ecb));
-  EXPECT_EQ(htmlHeader(0), ecb.header);
-  EXPECT_EQ("", ecb.body);
 }
 
 TEST_F(ModuleTest, FailedServerCallsReturnError) {
@@ -274,15 +260,6 @@ TEST_F(ModuleTest, ConcurrentRequestsNeverSeeAnotherRequestsText) {
   }
   for (auto& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(0, wrong[t]) << "thread " << t;
-}
-
-TEST_F(ModuleTest, UnloadWithAnyFlagsAndReload) {
-  EXPECT_TRUE(module->terminate(HSE_TERM_ADVISORY_UNLOAD));
-  module.reset();
-  load();
-  FakeEcb ecb("GET", "/querytest.js", "again");
-  request(ecb);
-  EXPECT_EQ("var QueryEcho = 'again';\n", ecb.body);
 }
 
 }  // namespace
