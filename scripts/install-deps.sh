@@ -10,7 +10,7 @@ packages=(
   libmodbus-dev mbpoll pkg-config unicode-cldr-core tzdata
   curl libcurl4-openssl-dev wrk python3 procps
   chromium chromium-driver python3-selenium fonts-dejavu-core
-  help2man dpkg-dev
+  help2man dpkg-dev systemd
 )
 
 missing=()

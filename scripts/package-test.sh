@@ -2,8 +2,10 @@
 # The Debian package on this machine, as a newcomer installs it: makes the .deb
 # in a build folder, installs it with apt-get, serves on 127.0.0.1:PORT with
 # the unit's own command lines (or systemd where it runs), reads a data file,
-# posts a form, upgrades the package over itself and restarts, reads the
-# post's value back, then purges and checks that nothing is left.
+# posts a form, kills the server with SIGKILL and sees it serve the post's
+# value again, upgrades the package over itself and restarts, reads the value
+# back, then purges and checks that nothing is left. The units are checked
+# with systemd-analyze verify, which needs no running systemd.
 # Needs root on Debian; scripts/test.sh runs it. Usage: package-test.sh BUILD
 set -euo pipefail
 build=$1
@@ -43,6 +45,21 @@ stop() {
     server=
   fi
 }
+# SIGKILL, as a crash: systemd starts the unit again by its Restart=on-failure;
+# without systemd the test does what systemd would.
+crash() {
+  if [ -d /run/systemd/system ]; then
+    systemctl kill --signal=KILL quenta-httpd.service
+    sleep 0.5
+    for _ in $(seq 100); do curl -fso /dev/null "$base/index.html" && return 0; sleep 0.1; done
+    fail "systemd did not start quenta-httpd again after SIGKILL"
+  else
+    kill -KILL "$server"
+    wait "$server" 2>/dev/null || true
+    server=
+    start
+  fi
+}
 expectValue() {
   local body
   body=$(curl -fsS "$base/welder-config/TriggerHoldDelayTime.js") || fail "GET TriggerHoldDelayTime.js"
@@ -59,12 +76,16 @@ export DEBIAN_FRONTEND=noninteractive
 trap 'stop; apt-get purge -y -qq quenta >/dev/null 2>&1 || true' EXIT
 apt-get install -y -qq "$deb" >>"$log" 2>&1 || fail "apt-get install $deb"
 sed -i "s/^QUENTA_LISTEN=.*/QUENTA_LISTEN=127.0.0.1:$port/" "$conf"
+systemd-analyze verify --man=no /usr/lib/systemd/system/quenta-httpd.service \
+  /usr/lib/systemd/system/quenta-machine-sim.service >>"$log" 2>&1 || fail "systemd-analyze verify of the units"
 
 start
 expectValue 250 "the demo value on the first start"
 curl -fsS -o /dev/null -F th_delay_time_pcode=118 -F th_delay_time=0.75 -F th_inactive_time=3 \
   -F th_inactive_time_pcode=615 "$base/arc_management/trigger_hold_edit.min.html" || fail "POST trigger_hold_edit"
 expectValue 750 "the posted value"
+crash
+expectValue 750 "the posted value after SIGKILL"
 stop
 apt-get install -y -qq --reinstall "$deb" >>"$log" 2>&1 || fail "apt-get install --reinstall (an upgrade)"
 grep -q "^QUENTA_LISTEN=127.0.0.1:$port$" "$conf" || fail "the upgrade replaced the edited $conf"
