@@ -1,7 +1,5 @@
 #include "js_vars/RecordValues.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -263,13 +261,17 @@ class RecordText {
   }
   void append(const char* text) { append(text, static_cast<DWORD>(std::strlen(text))); }
   void append(const SafeCString& text) { append(text.c_str(), text.getLength()); }
-  void appendFormatted(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    char number[64];
-    va_list arguments;
-    va_start(arguments, format);
-    int count = std::vsnprintf(number, sizeof number, format, arguments);
-    va_end(arguments);
-    if (count > 0) append(number, static_cast<DWORD>(count));
+  // The decimal digits of `value`, with a minus sign before them when
+  // `negative`: what "%u" and "%i" print, without the cost of a format.
+  void appendDecimal(DWORD value, bool negative) {
+    char digits[11];
+    int count = 0;
+    do {
+      digits[sizeof digits - 1 - count++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    if (negative) digits[sizeof digits - 1 - count++] = '-';
+    append(digits + sizeof digits - count, static_cast<DWORD>(count));
   }
 
   // The text as a new SafeCString that owns the buffer; null when anything failed.
@@ -375,22 +377,23 @@ void RecordValue::appendWide(RecordText* text, const BYTE* field, WORD bytes) {
 void RecordValue::appendElement(RecordText* text, const RecordMember& member, const BYTE* record) {
   const BYTE* field = record + member.offset;
   switch (member.kind) {
-    case kMemberWord: {
-      // "%i" of the unsigned word, without the cost of a format.
-      char digits[5];
-      int count = 0;
-      for (unsigned word = wordAt(field); count == 0 || word != 0; word /= 10) {
-        digits[4 - count++] = static_cast<char>('0' + word % 10);
-      }
-      text->append(digits + 5 - count, static_cast<DWORD>(count));
+    case kMemberWord:
+      text->appendDecimal(wordAt(field), false);
+      break;
+    case kMemberFloat:
+      // "%f" of the double the 32-bit count converts to: a whole number, so
+      // its six decimals are always zeros.
+      text->appendDecimal(dwordAt(field), false);
+      text->append(".000000", 7);
+      break;
+    case kMemberSigned: {
+      // "%i" of the 32-bit value; its magnitude is taken in unsigned
+      // arithmetic, where INT_MIN has one.
+      DWORD bits = dwordAt(field);
+      bool negative = (bits & 0x80000000u) != 0;
+      text->appendDecimal(negative ? 0u - bits : bits, negative);
       break;
     }
-    case kMemberFloat:
-      text->appendFormatted("%f", static_cast<double>(dwordAt(field)));
-      break;
-    case kMemberSigned:
-      text->appendFormatted("%i", static_cast<int>(dwordAt(field)));
-      break;
     case kMemberText: {
       // Bounded: a text that fills its field has no terminator.
       const char* start = reinterpret_cast<const char*>(field);

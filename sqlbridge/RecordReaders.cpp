@@ -218,8 +218,10 @@ ReaderStatements makeStatements(const RecordReader& reader) {
   std::string table = quoted(reader.table);
   std::string rows = "FROM " + table + " WHERE " + where;
   if (reader.newest > 0) {
-    rows = "FROM " + table + " WHERE rowid IN (SELECT rowid " + rows + " ORDER BY rowid DESC LIMIT " +
-           std::to_string(reader.newest) + ")";
+    // From the newest-th newest selected row on: read in rowid order with no
+    // temporary table, where "rowid IN (... LIMIT newest)" built one a call.
+    rows += " AND rowid >= COALESCE((SELECT rowid " + rows + " ORDER BY rowid DESC LIMIT 1 OFFSET " +
+            std::to_string(reader.newest - 1) + "), -9223372036854775807 - 1)";
   }
   ReaderStatements s;
   s.select = "SELECT " + joined(columnsOf(reader, false), ", ") + " " + rows + " ORDER BY rowid";
@@ -274,11 +276,24 @@ WORD dayOfWeek(int year, int month, int day) {
 }
 
 // "2024-03-07T08:15:00.000" as the eight words of a SYSTEMTIME; text that does
-// not read as a time gives zeros.
+// not read as a time (fewer than the six numbers to the seconds) gives zeros.
+// Read by hand: sscanf took an eighth of a whole log answer.
 void packTime(char* record, size_t offset, const std::string& text) {
-  unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
-  if (std::sscanf(text.c_str(), "%u-%u-%uT%u:%u:%u.%u", &y, &mo, &d, &h, &mi, &s, &ms) < 6) return;
-  const unsigned words[] = {y, mo, dayOfWeek(static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d)), d, h, mi, s, ms};
+  static const char kAfter[] = "--T::.";  // what follows each number but the last
+  unsigned numbers[7] = {0, 0, 0, 0, 0, 0, 0};
+  const char* at = text.c_str();
+  int count = 0;
+  while (count < 7 && *at >= '0' && *at <= '9') {
+    for (unsigned digits = 0; *at >= '0' && *at <= '9' && digits < 9; ++at, ++digits) {
+      numbers[count] = numbers[count] * 10 + static_cast<unsigned>(*at - '0');
+    }
+    if (++count == 7 || *at != kAfter[count - 1]) break;
+    ++at;
+  }
+  if (count < 6) return;
+  const unsigned y = numbers[0], mo = numbers[1], d = numbers[2];
+  const unsigned words[] = {y, mo, dayOfWeek(static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d)), d,
+                            numbers[3], numbers[4], numbers[5], numbers[6]};
   for (size_t k = 0; k < 8; ++k) putWord(record, offset + 2 * k, words[k] & 0xFFFF, 2);
 }
 

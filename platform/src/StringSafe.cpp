@@ -31,15 +31,27 @@ HRESULT refuse(C* dest, size_t cchDest) {
   return STRSAFE_E_INVALID_PARAMETER;
 }
 
+// The index of the first terminator among s[0..limit), or limit. The module
+// copies its answers through these functions, so narrow texts are searched
+// with memchr (which reads no further than the terminator it finds).
+template <typename C>
+size_t boundedLength(const C* s, size_t limit) {
+  size_t length = 0;
+  while (length < limit && s[length] != 0) ++length;
+  return length;
+}
+template <>
+size_t boundedLength<char>(const char* s, size_t limit) {
+  const void* end = std::memchr(s, 0, limit);
+  return end == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(end) - s);
+}
+
 // Copies at most maxCopy characters of src into dest (room characters with the
 // terminator, room > 0), always terminating. *copied is the count copied.
 template <typename C>
 HRESULT copyWorker(C* dest, size_t room, const C* src, size_t maxCopy, size_t* copied) {
-  size_t i = 0;
-  while (i + 1 < room && i < maxCopy && src[i] != 0) {
-    dest[i] = src[i];
-    ++i;
-  }
+  size_t i = boundedLength(src, room - 1 < maxCopy ? room - 1 : maxCopy);
+  std::memmove(dest, src, i * sizeof(C));
   dest[i] = 0;
   *copied = i;
   bool truncated = i + 1 == room && i < maxCopy && src[i] != 0;
@@ -91,8 +103,7 @@ template <typename C>
 HRESULT lengthOf(const C* psz, size_t cchMax, size_t* pcchLength) {
   if (pcchLength != nullptr) *pcchLength = 0;
   if (psz == nullptr || cchMax == 0 || cchMax > kMaxCch) return STRSAFE_E_INVALID_PARAMETER;
-  size_t length = 0;
-  while (length < cchMax && psz[length] != 0) ++length;
+  size_t length = boundedLength(psz, cchMax);
   // The terminator must lie within cchMax characters.
   if (length == cchMax) return STRSAFE_E_INVALID_PARAMETER;
   if (pcchLength != nullptr) *pcchLength = length;
@@ -122,8 +133,7 @@ template <typename C>
 HRESULT cat(C* dest, size_t cchDest, const C* src) {
   // A destination without a terminator, or no source, is left as it is.
   if (dest == nullptr || cchDest == 0 || cchDest > kMaxCch || src == nullptr) return STRSAFE_E_INVALID_PARAMETER;
-  size_t length = 0;
-  while (length < cchDest && dest[length] != 0) ++length;
+  size_t length = boundedLength(dest, cchDest);
   if (length == cchDest) return STRSAFE_E_INVALID_PARAMETER;
   size_t copied;
   HRESULT result = copyWorker(dest + length, cchDest - length, src, kMaxCch, &copied);

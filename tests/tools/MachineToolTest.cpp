@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <regex>
@@ -189,6 +190,17 @@ TEST_F(MachineTool, DumpOfWhatLoadTookGivesTheSameRecordsForEveryReader) {
     ++checked;
   }
   EXPECT_EQ(65u, checked);
+  // A log answers its newest 500 entries, oldest first: 3 more than that
+  // (after the demo's) leave the first 3 of them out.
+  std::string entries;
+  for (int k = 1; k <= 503; ++k) entries += "{\"types\":" + std::to_string(k) + "}\n";
+  ASSERT_EQ(0, machine({"settings", "load", "GetErrorLogNoBlob"}, machine({"settings", "dump", "GetErrorLogNoBlob"}).out +
+                                                                    entries).exitCode);
+  std::string newest = machine({"settings", "dump", "GetErrorLogNoBlob"}).out;
+  EXPECT_EQ(500, std::count(newest.begin(), newest.end(), '\n'));
+  EXPECT_EQ(0u, newest.find("{\"types\":4,"));
+  EXPECT_EQ(std::string::npos, newest.find("{\"types\":3,"));
+  EXPECT_EQ(newest.rfind('\n', newest.size() - 2) + 1, newest.rfind("{\"types\":503,"));
   ASSERT_EQ(0, machine({"settings", "load", "GetWeldCableConfig", "2"},
                        "{\"torchName\":\"T\u00e9\",\"negativeSize\":65535}\n").exitCode);
   EXPECT_EQ(0u, machine({"settings", "dump", "GetWeldCableConfig", "2"})
