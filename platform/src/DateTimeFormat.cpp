@@ -2,16 +2,46 @@
 // in the English (US) locale, as Windows documents them.
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
+
+// The text being made: in place up to the length any log or page picture
+// gives, in a string beyond that (a picture may be any length). The logs ask
+// for two texts an entry, so these calls allocate nothing.
+class PictureText {
+ public:
+  void push_back(char16_t c) {
+    if (length_ < kInPlace) {
+      inPlace_[length_] = c;
+    } else {
+      beyond_.push_back(c);
+    }
+    ++length_;
+  }
+  void append(const char16_t* text, size_t count) {
+    for (size_t k = 0; k < count; ++k) push_back(text[k]);
+  }
+  size_t size() const { return length_; }
+  void copyTo(char16_t* out) const {
+    std::memcpy(out, inPlace_, (length_ < kInPlace ? length_ : kInPlace) * sizeof(char16_t));
+    if (length_ > kInPlace) std::memcpy(out + kInPlace, beyond_.data(), beyond_.size() * sizeof(char16_t));
+  }
+
+ private:
+  static constexpr size_t kInPlace = 64;
+  char16_t inPlace_[kInPlace];
+  std::u16string beyond_;
+  size_t length_ = 0;
+};
 
 const char* const kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 const char* const kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
                                    "July",    "August",   "September", "October", "November", "December"};
 
 // value in decimal, zero-padded to at least `digits` digits.
-void appendNumber(std::u16string* out, unsigned value, int digits) {
+void appendNumber(PictureText* out, unsigned value, int digits) {
   char16_t text[12];
   int length = 0;
   do {
@@ -22,7 +52,7 @@ void appendNumber(std::u16string* out, unsigned value, int digits) {
   while (length > 0) out->push_back(text[--length]);
 }
 
-void appendName(std::u16string* out, const char* name, bool abbreviated) {
+void appendName(PictureText* out, const char* name, bool abbreviated) {
   for (int k = 0; name[k] != 0 && (!abbreviated || k < 3); ++k) out->push_back(static_cast<char16_t>(name[k]));
 }
 
@@ -34,8 +64,7 @@ bool validDate(const SYSTEMTIME& t) {
 // One picture element: a run of the same letter, expanded by `expand`; quoted
 // text is copied without its quotes ('' is a quote); anything else is copied.
 template <typename Expand>
-std::u16string expandPicture(LPCWSTR picture, Expand expand) {
-  std::u16string out;
+void expandPicture(LPCWSTR picture, Expand expand, PictureText& out) {
   for (size_t k = 0; picture[k] != 0;) {
     char16_t c = picture[k];
     if (c == u'\'') {
@@ -55,12 +84,11 @@ std::u16string expandPicture(LPCWSTR picture, Expand expand) {
     if (!expand(c, static_cast<int>(run), &out)) out.append(picture + k, run);
     k += run;
   }
-  return out;
 }
 
 // The Win32 ending: the size with the terminator, 0 asks for it, a buffer too
 // small is ERROR_INSUFFICIENT_BUFFER.
-int deliver(const std::u16string& text, LPWSTR buffer, int size) {
+int deliver(const PictureText& text, LPWSTR buffer, int size) {
   int needed = static_cast<int>(text.size()) + 1;
   if (size == 0) return needed;
   if (buffer == nullptr || size < 0) {
@@ -71,7 +99,7 @@ int deliver(const std::u16string& text, LPWSTR buffer, int size) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  text.copy(buffer, text.size());
+  text.copyTo(buffer);
   buffer[text.size()] = 0;
   return needed;
 }
@@ -88,7 +116,8 @@ int WINAPI GetDateFormatW(LCID, DWORD flags, const SYSTEMTIME* date, LPCWSTR for
     return 0;
   }
   const SYSTEMTIME& t = *date;
-  std::u16string text = expandPicture(format, [&t](char16_t c, int run, std::u16string* out) {
+  PictureText text;
+  expandPicture(format, [&t](char16_t c, int run, PictureText* out) {
     switch (c) {
       case u'd':
         if (run <= 2) appendNumber(out, t.wDay, run);
@@ -107,7 +136,7 @@ int WINAPI GetDateFormatW(LCID, DWORD flags, const SYSTEMTIME* date, LPCWSTR for
       default:
         return false;
     }
-  });
+  }, text);
   return deliver(text, buffer, size);
 }
 
@@ -122,7 +151,8 @@ int WINAPI GetTimeFormatW(LCID, DWORD flags, const SYSTEMTIME* time, LPCWSTR for
   }
   const bool force24 = (flags & TIME_FORCE24HOURFORMAT) != 0;
   const SYSTEMTIME& t = *time;
-  std::u16string text = expandPicture(format, [&t, force24](char16_t c, int run, std::u16string* out) {
+  PictureText text;
+  expandPicture(format, [&t, force24](char16_t c, int run, PictureText* out) {
     int digits = run >= 2 ? 2 : 1;
     switch (c) {
       case u'H':
@@ -146,6 +176,6 @@ int WINAPI GetTimeFormatW(LCID, DWORD flags, const SYSTEMTIME* time, LPCWSTR for
       default:
         return false;
     }
-  });
+  }, text);
   return deliver(text, buffer, size);
 }

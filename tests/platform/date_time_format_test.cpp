@@ -36,11 +36,14 @@ TEST(DateTimeFormat, PicturesGiveTheDocumentedTexts) {
       {false, 0, &kMidnight, u"hh:mm t", "12:30 A"},
       {false, 0, &kMorning, u"HH'h'mm", "09h05"},
       {false, 0, &kMorning, u"yy d", "yy d"},  // date pictures are plain text to the time
+      // Longer than the texts made in place.
+      {true, 0, &kEvening, u"dddd, MMMM dd, yyyy' - 'dddd, MMMM dd, yyyy' - 'dddd, MMMM dd, yyyy",
+       "Tuesday, December 31, 2024 - Tuesday, December 31, 2024 - Tuesday, December 31, 2024"},
   };
   for (const auto& c : cases) {
-    WCHAR buffer[64] = {};
-    int written = c.date ? GetDateFormatW(LOCALE_USER_DEFAULT, c.flags, c.time, c.picture, buffer, 64)
-                         : GetTimeFormatW(LOCALE_USER_DEFAULT, c.flags, c.time, c.picture, buffer, 64);
+    WCHAR buffer[128] = {};
+    int written = c.date ? GetDateFormatW(LOCALE_USER_DEFAULT, c.flags, c.time, c.picture, buffer, 128)
+                         : GetTimeFormatW(LOCALE_USER_DEFAULT, c.flags, c.time, c.picture, buffer, 128);
     EXPECT_EQ(c.expected, narrowed(buffer)) << narrowed(c.picture);
     // The count includes the terminator.
     EXPECT_EQ(static_cast<int>(std::string(c.expected).size()) + 1, written) << narrowed(c.picture);
