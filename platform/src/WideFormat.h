@@ -1,6 +1,6 @@
-// The printf engine behind the wide and 8-bit bounded printf functions and the
-// debug output, with the Win32 meaning of its directives for the width of the
-// format: in a wide format %s and %c take wide (char16_t) arguments and %S, %C,
+// The printf engine behind StringCchPrintfA, StringCchPrintfExA and the debug
+// output (NKDbgPrintfW), with the Win32 meaning of its directives for the width
+// of the format: in a wide format %s and %c take wide (char16_t) arguments and %S, %C,
 // %hs, %hc 8-bit ones; in an 8-bit format it is the other way round; %ls, %ws,
 // %lc are always wide. "l" is 32 bits as in the Win32 data model ("ll", "I64"
 // for 64 bits, "I", "z", "t", "j" for the pointer-sized and widest types).
