@@ -56,7 +56,6 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                              LPDWORD lpcbData);
 LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                            DWORD cbData);
-LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 // Subkeys in the order of their names, values in the order they were made.
 // No last-write time is kept: lpftLastWriteTime is left as it is.
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,

@@ -223,27 +223,6 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, 
   }));
 }
 
-LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-  return quenta::finish(quenta::guarded([&]() -> DWORD {
-    std::u16string path;
-    DWORD error = quenta::pathOf(hKey, &path);
-    if (error != ERROR_SUCCESS) return error;
-    std::u16string folded = quenta::foldRegistryName(quenta::textOf(lpValueName));
-    return quenta::updateRegistry([&](RegistryTree* tree, bool* changed) -> DWORD {
-      quenta::RegistryKey* key = tree->find(path);
-      if (key == nullptr) return ERROR_KEY_DELETED;
-      for (auto it = key->values.begin(); it != key->values.end(); ++it) {
-        if (quenta::foldRegistryName(it->name) == folded) {
-          key->values.erase(it);
-          *changed = true;
-          return ERROR_SUCCESS;
-        }
-      }
-      return ERROR_FILE_NOT_FOUND;
-    });
-  }));
-}
-
 LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD, LPWSTR lpClass,
                           LPDWORD lpcchClass, PFILETIME) {
   return quenta::finish(quenta::guarded([&]() -> DWORD {
