@@ -273,6 +273,9 @@ var Card = {
 
   // ---- addresses and the clock ------------------------------------------------
   ordinals: ['first', 'second', 'third', 'fourth'],
+  // An adapter's addresses in the order of the network files and forms: the
+  // octet inputs' prefix and what a person calls it.
+  adapterAddresses: [['ipaddress', 'IP address'], ['subnetmask', 'Subnet mask'], ['gateway', 'Gateway'], ['dns', 'DNS server']],
   // The clock inputs the module reads, with the values it takes: the date
   // and the time, each a group that starts with its word.
   clockFields: [
@@ -294,11 +297,30 @@ var Card = {
     holder.appendChild(input);
   },
   // Builds the repeated inputs a page marks, before Card.ready binds them:
-  // <span data-address="prefix"> gets the four octet inputs the module reads
+  // <div data-adapter> gets the DHCP choice ("iptype1") and the adapter's
+  // four addresses (suffix "1", data-length each); <span data-address="prefix"> gets the four octet inputs the module reads
   // ("<prefix>first<suffix>" to "<prefix>fourth<suffix>", from data-suffix),
   // each 0 to 255 and as long as data-length says; <span data-clock> the
   // date, the time and a field to name a new zone.
   expand: function () {
+    document.querySelectorAll('[data-adapter]').forEach(function (div) {
+      var choice = div.appendChild(document.createElement('p')).appendChild(document.createElement('label'));
+      choice.textContent = 'Addresses ';
+      var select = choice.appendChild(document.createElement('select'));
+      select.name = 'iptype1';
+      select.add(new Option('from a DHCP server', '1'));
+      select.add(new Option('fixed, as below', '0'));
+      Card.adapterAddresses.forEach(function (address) {
+        var row = div.appendChild(document.createElement('p'));
+        row.appendChild(document.createElement('label')).textContent = address[1];
+        row.appendChild(document.createTextNode(' '));
+        var span = row.appendChild(document.createElement('span'));
+        span.dataset.address = address[0];
+        span.dataset.suffix = '1';
+        span.dataset.length = div.dataset.length;
+        span.dataset.label = address[1];
+      });
+    });
     document.querySelectorAll('[data-address]').forEach(function (span) {
       Card.ordinals.forEach(function (ordinal, k) {
         if (k > 0) span.appendChild(document.createTextNode(' . '));
@@ -349,7 +371,7 @@ var Card = {
   // and not read.
   adapter: function (form, values, at) {
     Card.set('iptype1', String(values[at]) === '1' ? 1 : 0);
-    ['ipaddress', 'subnetmask', 'gateway', 'dns'].forEach(function (prefix, k) { Card.setAddress(prefix, '1', values[at + 1 + k]); });
+    Card.adapterAddresses.forEach(function (address, k) { Card.setAddress(address[0], '1', values[at + 1 + k]); });
     function shown() {
       var dhcp = form.elements.iptype1.value === '1';
       form.querySelectorAll('[data-address] input').forEach(function (input) { input.readOnly = dhcp; });
