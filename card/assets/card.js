@@ -42,13 +42,20 @@ var Card = {
       ['/setup/autocal.html', 'Calibration'],
       ['/data_management/data_management.min.html', 'Weld data'],
       ['/data_management/factory_reset.min.html', 'Factory reset']]},
-    {name: 'Network', pages: [['/network.html', 'Connections'], ['/setup/alt_config.min.html', 'Alternate configuration']]},
+    {name: 'Network', pages: [
+      ['/network.html', 'Connections'],
+      ['/setup/ethernet.min.html', 'Ethernet port B'],
+      ['/setup/wifi.min.html', 'Wi-Fi'],
+      ['/setup/data_connections.min.html', 'Data connections'],
+      ['/setup/alt_config.min.html', 'Alternate configuration']]},
     {name: 'Logs', pages: [
       ['/logs.html', 'Logs'],
       ['/totals.html', 'Totals'],
       ['/software.html', 'Software and errors'],
       ['/datafiles.html', 'Data files']]},
-    {name: 'Welder', pages: [['/welder.html', 'Welder information']]}
+    {name: 'Welder', pages: [
+      ['/welder.html', 'Welder information'],
+      ['/setup/welder_info.min.html', 'Asset, service and clock']]}
   ],
   // The module refuses a field longer than this unless the form declares
   // another length (the browser tests hold the pages to the module's table).
@@ -151,6 +158,8 @@ var Card = {
   // A number input's limits as a validity message, in the shown unit: fixed
   // (data-min, data-max) or the values of two other inputs of the form
   // (data-between="lowName highName", a setting within its own limits).
+  // data-fits: the most characters the machine keeps of a text field whose
+  // declared length is longer (a longer text would be stored empty).
   check: function (input) {
     var message = '', min = Number(input.dataset.min), max = Number(input.dataset.max);
     if (input.dataset.between) {
@@ -162,6 +171,9 @@ var Card = {
       var value = Number(input.value);
       if (input.value.trim() === '' || isNaN(value)) message = 'Enter a number.';
       else if (value < min || value > max) message = 'Enter a number from ' + min + ' to ' + max + '.';
+    }
+    if (input.dataset.fits && input.value.length > Number(input.dataset.fits)) {
+      message = 'Enter at most ' + input.dataset.fits + ' characters.';
     }
     input.setCustomValidity(message);
   },
@@ -178,7 +190,7 @@ var Card = {
     });
     document.querySelectorAll('form input:not([type]), form input[type=text]').forEach(function (input) {
       if (!input.name) return;
-      input.required = true;
+      input.required = input.dataset.optional === undefined;
       if (input.maxLength < 0) input.maxLength = Card.defaultFieldLength;
       input.oninput = function () { Card.check(input); };
     });
@@ -200,6 +212,8 @@ var Card = {
   post: function (form) {
     if (form.dataset.confirm && !window.confirm(form.dataset.confirm)) return;
     form.querySelectorAll('input').forEach(Card.check);
+    // A page's own checks of several fields together (after the fields' own).
+    if (form.extraCheck) form.extraCheck();
     if (!form.reportValidity()) return;
     // A page's own last step before posting (fields that copy others).
     if (form.beforePost) form.beforePost();
@@ -239,6 +253,162 @@ var Card = {
     var list = Card.value('ErrorList');
     var k = list ? list.ID.indexOf(number) : -1;
     return k >= 0 ? list.Description[k] : '';
+  },
+
+  // ---- several forms on one page -------------------------------------------
+  // Adds to `form`, as hidden inputs, every field of `from` it lacks, with
+  // its value now: the module refuses a post without any declared field,
+  // and a page that posts one form in parts (a submit flag each) sends the
+  // other parts' fields along unread.
+  carry: function (form, from) {
+    Array.prototype.forEach.call(from.elements, function (field) {
+      if (!field.name || form.elements[field.name]) return;
+      var hidden = document.createElement('input');
+      hidden.type = 'hidden';
+      hidden.name = field.name;
+      hidden.value = field.value;
+      form.appendChild(hidden);
+    });
+  },
+
+  // ---- addresses and the clock ------------------------------------------------
+  ordinals: ['first', 'second', 'third', 'fourth'],
+  // An adapter's addresses in the order of the network files and forms: the
+  // octet inputs' prefix and what a person calls it.
+  adapterAddresses: [['ipaddress', 'IP address'], ['subnetmask', 'Subnet mask'], ['gateway', 'Gateway'], ['dns', 'DNS server']],
+  // The clock inputs the module reads, with the values it takes: the date
+  // and the time, each a group that starts with its word.
+  clockFields: [
+    {name: 'year', min: 2000, max: 3000, size: 4, label: 'Year', starts: 'Date'},
+    {name: 'month', min: 1, max: 12, size: 2, label: 'Month', before: ' - '},
+    {name: 'day', min: 1, max: 31, size: 2, label: 'Day', before: ' - '},
+    {name: 'hour', min: 0, max: 23, size: 2, label: 'Hour', starts: 'Time'},
+    {name: 'minute', min: 0, max: 59, size: 2, label: 'Minute', before: ' : '}],
+  // A number input with fixed limits.
+  numberInput: function (holder, name, min, max, size, label, length) {
+    var input = document.createElement('input');
+    input.name = name;
+    input.size = size;
+    input.inputMode = 'numeric';
+    input.dataset.min = min;
+    input.dataset.max = max;
+    input.setAttribute('aria-label', label);
+    if (length) input.maxLength = length;
+    holder.appendChild(input);
+  },
+  // Builds the repeated inputs a page marks, before Card.ready binds them:
+  // <div data-adapter> gets the DHCP choice ("iptype1") and the adapter's
+  // four addresses (suffix "1", data-length each); <span data-address="prefix"> gets the four octet inputs the module reads
+  // ("<prefix>first<suffix>" to "<prefix>fourth<suffix>", from data-suffix),
+  // each 0 to 255 and as long as data-length says; <span data-clock> the
+  // date, the time and a field to name a new zone.
+  expand: function () {
+    document.querySelectorAll('[data-adapter]').forEach(function (div) {
+      var choice = div.appendChild(document.createElement('p')).appendChild(document.createElement('label'));
+      choice.textContent = 'Addresses ';
+      var select = choice.appendChild(document.createElement('select'));
+      select.name = 'iptype1';
+      select.add(new Option('from a DHCP server', '1'));
+      select.add(new Option('fixed, as below', '0'));
+      Card.adapterAddresses.forEach(function (address) {
+        var row = div.appendChild(document.createElement('p'));
+        row.appendChild(document.createElement('label')).textContent = address[1];
+        row.appendChild(document.createTextNode(' '));
+        var span = row.appendChild(document.createElement('span'));
+        span.dataset.address = address[0];
+        span.dataset.suffix = '1';
+        span.dataset.length = div.dataset.length;
+        span.dataset.label = address[1];
+      });
+    });
+    document.querySelectorAll('[data-address]').forEach(function (span) {
+      Card.ordinals.forEach(function (ordinal, k) {
+        if (k > 0) span.appendChild(document.createTextNode(' . '));
+        Card.numberInput(span, span.dataset.address + ordinal + (span.dataset.suffix || ''), 0, 255, 3,
+                         span.dataset.label + ', part ' + (k + 1), Number(span.dataset.length));
+      });
+    });
+    document.querySelectorAll('[data-clock]').forEach(function (span) {
+      var group = null;
+      Card.clockFields.forEach(function (field) {
+        if (field.starts) {
+          group = span.appendChild(document.createElement('span'));
+          group.className = 'group';
+          group.textContent = field.starts + ' ';
+        } else {
+          group.appendChild(document.createTextNode(field.before));
+        }
+        Card.numberInput(group, field.name, field.min, field.max, field.size, field.label);
+      });
+      var zone = document.createElement('p'), label = document.createElement('label');
+      label.textContent = 'New time zone ';
+      var input = document.createElement('input');
+      input.name = 'tzlist';
+      input.size = 32;
+      input.maxLength = 32;
+      input.minLength = 3;
+      input.dataset.optional = '';
+      input.placeholder = 'empty: keep the zone';
+      label.appendChild(input);
+      zone.appendChild(label);
+      var note = document.createElement('p');
+      note.textContent = 'A zone is named as the machine lists it, for example "W. Europe Standard Time"; ' +
+                         'the date and time are then read as that zone\'s.';
+      span.parentNode.after(zone, note);
+    });
+  },
+  // Shows a dotted address in the octet inputs of a prefix (nothing for a
+  // text that is not four parts).
+  setAddress: function (prefix, suffix, dotted) {
+    var parts = String(dotted).split('.');
+    if (parts.length !== 4) return;
+    Card.ordinals.forEach(function (ordinal, k) { Card.set(prefix + ordinal + suffix, parts[k]); });
+  },
+  // An adapter's DHCP choice and addresses from a network file's elements,
+  // from `at` on (DHCP flag, address, mask, gateway, DNS), in the form's
+  // "iptype1" select and octet inputs (suffix "1"). With DHCP on, the octets
+  // show what the server gave and cannot be edited: they are posted as shown
+  // and not read.
+  adapter: function (form, values, at) {
+    Card.set('iptype1', String(values[at]) === '1' ? 1 : 0);
+    Card.adapterAddresses.forEach(function (address, k) { Card.setAddress(address[0], '1', values[at + 1 + k]); });
+    function shown() {
+      var dhcp = form.elements.iptype1.value === '1';
+      form.querySelectorAll('[data-address] input').forEach(function (input) { input.readOnly = dhcp; });
+    }
+    form.elements.iptype1.addEventListener('change', shown);
+    shown();
+  },
+  // The device clock (from /CurrentTime.js) in a form's year to minute
+  // inputs. Inputs nobody edited are moved on by the time the page has been
+  // open when the form is posted, so saving never sets the clock back; a
+  // date that does not exist is refused.
+  clock: function (form) {
+    var t = CurrentTime, opened = Date.now(), edited = false;
+    var shown = Date.UTC(t.Year, t.Month - 1, t.Date, t.Hours, t.Minutes, t.Seconds);
+    function fill(at) {
+      var d = new Date(at);
+      [d.getUTCFullYear(), d.getUTCMonth() + 1, d.getUTCDate(), d.getUTCHours(), d.getUTCMinutes()].forEach(function (value, k) {
+        form.elements[Card.clockFields[k].name].value = k > 2 && value < 10 ? '0' + value : value;
+      });
+    }
+    fill(shown);
+    Card.clockFields.forEach(function (field) {
+      form.elements[field.name].addEventListener('input', function () { edited = true; });
+    });
+    form.extraCheck = function () {
+      if (!edited) fill(shown + Date.now() - opened);
+      var day = form.elements.day, y = Number(form.elements.year.value), m = Number(form.elements.month.value);
+      if (day.validationMessage === '' && new Date(Date.UTC(y, m - 1, Number(day.value))).getUTCMonth() !== m - 1) {
+        day.setCustomValidity('That month has no day ' + day.value + '.');
+      }
+    };
+  },
+  // A zone's name with its offset from UTC ("Eastern Standard Time, UTC-05:00").
+  zoneText: function (t) {
+    var east = -Number(t.ZoneBias), hours = Math.floor(Math.abs(east) / 60), minutes = Math.abs(east) % 60;
+    return t.ZoneName + ', UTC' + (east < 0 ? '-' : '+') + (hours < 10 ? '0' : '') + hours + ':' +
+           (minutes < 10 ? '0' : '') + minutes;
   },
 
   // ---- tables -------------------------------------------------------------
@@ -284,6 +454,13 @@ var Card = {
     header.appendChild(areas);
     var main = document.createElement('main');
     while (document.body.firstChild) main.appendChild(document.body.firstChild);
+    // A table wider than the screen scrolls within itself, never the page.
+    main.querySelectorAll('table').forEach(function (table) {
+      var scroller = document.createElement('div');
+      scroller.className = 'scroller';
+      table.parentNode.insertBefore(scroller, table);
+      scroller.appendChild(table);
+    });
     document.body.appendChild(header);
     if (mine && mine.pages.length > 1) {
       var pages = document.createElement('nav');

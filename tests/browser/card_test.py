@@ -19,7 +19,7 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.support.ui import WebDriverWait
+    from selenium.webdriver.support.ui import Select, WebDriverWait
 except ImportError as error:
     sys.exit("card_test: python3-selenium is missing (%s); scripts/install-deps.sh installs it" % error)
 
@@ -33,6 +33,10 @@ SAVES = [
     ("/arc_management/program_naming.min.html", "custom_description", "Brackets, cell 2"),
     ("/setup/jog_purge.min.html", "time", "1.25"),
     ("/arc_management/retract_sequence_adjust.min.html", "seq_time", "0.4"),
+    # Port B of the demo takes its addresses from DHCP: fixed first, then one changed.
+    ("/setup/ethernet.min.html", "iptype1", "0"),
+    ("/setup/ethernet.min.html", "gatewayfourth1", "7"),
+    ("/setup/welder_info.min.html", "user_location", "Bay 4, north wall"),
 ]
 # Posts the machine refuses though the page cannot tell (a page left open while
 # the weld file or stage it shows went away): page, field, the value the page
@@ -47,13 +51,22 @@ REFUSED = [
     ("/setup/error_edit.min.html", "are_volts", "7000"),
     ("/arc_management/program_naming.min.html", "custom_name", ""),
     ("/arc_management/full_sequence_adjust.min.html", "amps", "9999"),
+    ("/setup/data_connections.min.html", "ipaddressfourth", "256"),
+    ("/setup/data_connections.min.html", "month", "13"),
 ]
+# The screens the pages are made for: the machine's panel and a phone
+# (width, height, whether it is a phone).
+PANEL = (1024, 600, False)
+PHONE = (390, 844, True)
 SCREENSHOTS = [
-    ("/index.html", "live-status.png"),
-    ("/arc_management/full_sequence_adjust.min.html", "weld-stages.png"),
-    ("/setup/error_edit.min.html", "arc-error-limits.png"),
-    ("/logs.html", "logs.png"),
-    ("/network.html", "network.png"),
+    ("/index.html", "live-status.png", PANEL),
+    ("/arc_management/full_sequence_adjust.min.html", "weld-stages.png", PANEL),
+    ("/setup/error_edit.min.html", "arc-error-limits.png", PANEL),
+    ("/logs.html", "logs.png", PANEL),
+    ("/network.html", "network.png", PANEL),
+    ("/setup/ethernet.min.html", "ethernet.png", PANEL),
+    ("/setup/welder_info.min.html", "welder-and-clock.png", PANEL),
+    ("/index.html", "live-status-phone.png", PHONE),
 ]
 
 
@@ -121,11 +134,16 @@ def browser():
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
-    # The pages are seen as on the machine's 1024x600 panel.
-    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                           {"width": 1024, "height": 600, "deviceScaleFactor": 1, "mobile": False})
+    # The pages are seen as on the machine's panel unless a check says otherwise.
+    screen(driver, PANEL)
     driver.set_page_load_timeout(30)
     return driver
+
+
+def screen(driver, size):
+    width, height, phone = size
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": phone})
 
 
 class Card:
@@ -141,6 +159,21 @@ class Card:
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)
 
+    def pages(self):
+        return [page[0] for area in self.js("return Card.areas") for page in area["pages"]]
+
+    def overflow(self, path):
+        """Fails when the page is wider than the screen (it would scroll
+        sideways as a whole), naming the widest element that sticks out."""
+        wider = self.js("""var width = document.documentElement.clientWidth, worst = null;
+            document.querySelectorAll('body *').forEach(function (e) {
+              var right = e.getBoundingClientRect().right;
+              if (right > width + 1 && (!worst || right > worst[1])) worst = [e.tagName + (e.name ? '[' + e.name + ']' : '') + (e.id ? '#' + e.id : ''), right];
+            });
+            return document.documentElement.scrollWidth > width ? [document.documentElement.scrollWidth - width, worst] : null""")
+        check(wider is None, "%s: %s px wider than the %s px screen (%r sticks out)" % (
+            path, wider and wider[0], self.js("return document.documentElement.clientWidth"), wider and wider[1]))
+
     def errors(self):
         return [entry["message"] for entry in self.driver.get_log("browser") if entry["level"] == "SEVERE"]
 
@@ -152,6 +185,9 @@ class Card:
 
     def type(self, name, text):
         field = self.driver.find_element(By.NAME, name)
+        if field.tag_name == "select":
+            Select(field).select_by_value(text)
+            return
         field.clear()
         field.send_keys(text)
 
@@ -179,11 +215,10 @@ def live_values_move(card, tables):
 
 
 def every_page_opens(card, tables):
-    areas = card.js("return Card.areas")
-    pages = [page[0] for area in areas for page in area["pages"]]
     posted = set()
-    for path in pages:
+    for path in card.pages():
         card.open(path)
+        card.overflow(path)
         text = card.js("return document.body.innerText")
         errors = card.errors()
         check(not errors, "%s: console errors %s" % (path, errors))
@@ -206,6 +241,16 @@ def every_page_opens(card, tables):
     registry = list(dict.fromkeys(tables["dataFiles"]))
     check(all(path in listed for path in registry), "data files missing from the data file page: %s" %
           [path for path in registry if path not in listed])
+
+
+def pages_fit_a_phone(card, tables):
+    screen(card.driver, PHONE)
+    try:
+        for path in card.pages():
+            card.open(path)
+            card.overflow(path)
+    finally:
+        screen(card.driver, PANEL)
 
 
 def saved_values_stay(card, tables):
@@ -250,15 +295,17 @@ def log_lists_the_save(card, tables):
     raise Failed("the system log does not list the save; newest entries %r" % newest[:5])
 
 
-CHECKS = [live_values_move, every_page_opens, saved_values_stay, bad_values_refused, log_lists_the_save]
+CHECKS = [live_values_move, every_page_opens, pages_fit_a_phone, saved_values_stay, bad_values_refused, log_lists_the_save]
 
 
 def screenshots(card, folder):
     os.makedirs(folder, exist_ok=True)
-    for path, name in SCREENSHOTS:
+    for path, name, size in SCREENSHOTS:
+        screen(card.driver, size)
         card.open(path)
         time.sleep(15 if path == "/index.html" else 0.5)
         card.driver.save_screenshot(os.path.join(folder, name))
+    screen(card.driver, PANEL)
 
 
 def main():
@@ -267,7 +314,11 @@ def main():
         parser.add_argument(option, required=True)
     parser.add_argument("--screenshots")
     args = parser.parse_args()
-    tables = json.loads(subprocess.run([args.tables], check=True, stdout=subprocess.PIPE).stdout)
+    # The module's debug lines go to stderr; shown only when the tables could not be made.
+    made = subprocess.run([args.tables], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if made.returncode != 0:
+        sys.exit("card_test: %s failed:\n%s" % (args.tables, made.stderr.decode(errors="replace")[-2000:]))
+    tables = json.loads(made.stdout)
     machine = Machine(args)
     driver = None
     failed = 0
