@@ -19,7 +19,7 @@ namespace {
 class DataFilesEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access(QUENTA_HTTPD, X_OK) != 0) GTEST_SKIP() << "quenta-httpd is not built yet: " << QUENTA_HTTPD;
+    ASSERT_EQ(0, access(QUENTA_HTTPD, X_OK)) << "quenta-httpd is not built: " << QUENTA_HTTPD;
   }
   void TearDown() override {
     if (port > 0) host.stop(SIGTERM, 20000);
