@@ -11,6 +11,7 @@ packages=(
   curl libcurl4-openssl-dev wrk python3 procps
   chromium chromium-driver python3-selenium fonts-dejavu-core
   help2man dpkg-dev
+  g++-mingw-w64-x86-64
 )
 
 missing=()
