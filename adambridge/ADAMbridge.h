@@ -25,7 +25,14 @@
 
 #include <windows.h>
 
+// On the device the module imports these from ADAMbridge.dll, whose import library
+// the device build makes from this header (cmake/device); here they are the
+// exports of the shared library.
+#ifdef _WIN32
+#define ADAMBRIDGE_API extern "C" __declspec(dllimport)
+#else
 #define ADAMBRIDGE_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // Connects to the module at `address`. 0 for a text that is not a dotted IPv4
 // address, for the unspecified address 0.0.0.0 (no module has it), and when

@@ -6,7 +6,7 @@
 #include "core/MimePart.h"
 
 FormField::FormField(const SafeCString& fieldName, DWORD limit)
-    : name(fieldName), maxLength(limit), isFile(false), directory(u""), fileName(u"") {}
+    : name(fieldName), maxLength(limit), isFile(false), directory(TEXT("")), fileName(TEXT("")) {}
 
 FormField::FormField(const SafeCString& fieldName, const SafeWString& fileDirectory, const SafeWString& file,
                      DWORD limit)

@@ -11,20 +11,20 @@ const DWORD kDumpShortFrom = 50;
 const DWORD kDumpShownValue = 32;
 const DWORD kDumpShownContents = 50;
 
-bool isSeparator(WCHAR c) { return c == u'\\' || c == u'/'; }
+bool isSeparator(WCHAR c) { return c == TEXT('\\') || c == TEXT('/'); }
 
 // Characters that never appear in a stored file name: controls, and those that
 // Windows reserves (":" would also name a device such as "COM1:").
 bool isRefused(WCHAR c) {
   if (c < 0x20 || c == 0x7F) return true;
   switch (c) {
-    case u':':
-    case u'*':
-    case u'?':
-    case u'"':
-    case u'<':
-    case u'>':
-    case u'|':
+    case TEXT(':'):
+    case TEXT('*'):
+    case TEXT('?'):
+    case TEXT('"'):
+    case TEXT('<'):
+    case TEXT('>'):
+    case TEXT('|'):
       return true;
     default:
       return false;
@@ -36,17 +36,17 @@ bool isRefused(WCHAR c) {
 SafeWString bareName(const SafeWString& name) {
   const WCHAR* text = name.c_str();
   DWORD length = name.getLength();
-  if (text == nullptr || name.getStatus() < 0) return SafeWString(u"");
+  if (text == nullptr || name.getStatus() < 0) return SafeWString(TEXT(""));
   DWORD begin = 0;
   for (DWORD k = 0; k < length; ++k) {
     if (isSeparator(text[k])) begin = k + 1;
   }
   bool onlyDots = true;
   for (DWORD k = begin; k < length; ++k) {
-    if (isRefused(text[k])) return SafeWString(u"");
-    if (text[k] != u'.') onlyDots = false;
+    if (isRefused(text[k])) return SafeWString(TEXT(""));
+    if (text[k] != TEXT('.')) onlyDots = false;
   }
-  if (onlyDots) return SafeWString(u"");  // also the empty name
+  if (onlyDots) return SafeWString(TEXT(""));  // also the empty name
   return SafeWString(const_cast<WCHAR*>(text + begin), length - begin, false);
 }
 
@@ -84,7 +84,7 @@ FileMimePart::FileMimePart(const SafeCString& partName, const SafeWString& clien
       buffer(bufferCapacity),
       fileName(bareName(clientFileName)),
       contentType(type),
-      directory(u"\\Temp\\"),
+      directory(TEXT("\\Temp\\")),
       bytesWritten(0),
       file(INVALID_HANDLE_VALUE) {}
 
@@ -97,7 +97,7 @@ SafeWString FileMimePart::path() const { return directory + fileName; }
 bool FileMimePart::setDirectory(const SafeWString& newDirectory) {
   directory = newDirectory;
   if (directory.getStatus() < 0) return false;
-  if (!directory.endsWith(SafeWString(u"\\"))) directory += SafeWString(u"\\");
+  if (!directory.endsWith(SafeWString(TEXT("\\")))) directory += SafeWString(TEXT("\\"));
   return directory.getStatus() >= 0;
 }
 
@@ -242,9 +242,9 @@ void MimePartMap::clear() {
 DWORD appendLogText(EXTENSION_CONTROL_BLOCK* ecb, const SafeCString& text, bool echo) {
   static char empty[] = "";
   char* bytes = text.c_str() != nullptr ? const_cast<char*>(text.c_str()) : empty;
-  if (echo) NKDbgPrintfW(u"HTTPD log echo: %S\r\n", bytes);
+  if (echo) NKDbgPrintfW(TEXT("HTTPD log echo: %S\r\n"), bytes);
   DWORD size = text.getLength();
-  if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_APPEND_LOG_PARAMETER, bytes, &size, nullptr)) {
+  if (!ecb->ServerSupportFunction(ecb->ConnID, HSE_APPEND_LOG_PARAMETER, bytes, &size, nullptr)) {
     return GetLastError();
   }
   return 0;

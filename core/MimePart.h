@@ -122,7 +122,7 @@ class MimePartMap {
 };
 
 // Appends the 8-bit text to the web server's log entry of this request
-// (HSE_REQ_APPEND_LOG_PARAMETER); echo also prints "HTTPD log echo: ...".
+// (HSE_APPEND_LOG_PARAMETER); echo also prints "HTTPD log echo: ...".
 // Returns 0, or GetLastError() when the server refused.
 DWORD appendLogText(EXTENSION_CONTROL_BLOCK* ecb, const SafeCString& text, bool echo);
 

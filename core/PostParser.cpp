@@ -68,13 +68,13 @@ PostParser::PostParser(EXTENSION_CONTROL_BLOCK* requestBlock, const FormFieldLis
   if (ecb->cbAvailable != 0 && ecb->lpbData != nullptr) buffer.append(ecb->lpbData, ecb->cbAvailable);
   if (buffer.getStatus() < 0) {
     error = buffer.getStatus();
-    NKDbgPrintfW(u"PostParser: Failed\r\n");
+    NKDbgPrintfW(TEXT("PostParser: Failed\r\n"));
     return;
   }
   SafeCString contentType(ecb->lpszContentType);
   if (!contentType.startsWith(kMultipartPrefix)) {
     error = ERROR_INVALID_MIME_FORMAT;
-    NKDbgPrintfW(u"PostParser: Bad mime\r\n");
+    NKDbgPrintfW(TEXT("PostParser: Bad mime\r\n"));
     return;
   }
   boundary = contentType.substring(kMultipartPrefixLength, contentType.getLength());
@@ -85,12 +85,12 @@ PostParser::PostParser(EXTENSION_CONTROL_BLOCK* requestBlock, const FormFieldLis
   } else if (boundary.getLength() == 0) {
     // Nothing could ever delimit a part.
     error = ERROR_INVALID_MIME_FORMAT;
-    NKDbgPrintfW(u"PostParser: Bad mime\r\n");
+    NKDbgPrintfW(TEXT("PostParser: Bad mime\r\n"));
     return;
   } else {
     error = S_OK;
   }
-  NKDbgPrintfW(u"PostParser: ok?\r\n");
+  NKDbgPrintfW(TEXT("PostParser: ok?\r\n"));
   if (error == S_OK && !boundarySearch.setPattern(boundary)) error = E_OUTOFMEMORY;
 }
 
@@ -122,7 +122,7 @@ bool PostParser::parse(MimePartMap& parts) {
   // Construction failed: without a window or a boundary there is nothing to
   // parse, and the caller answers as for any other failed parse.
   if (error != S_OK) return false;
-  NKDbgPrintfW(u"PostParser: running\r\n");
+  NKDbgPrintfW(TEXT("PostParser: running\r\n"));
   while (hasMore()) {
     MimePart* part = nextPart();
     if (part == nullptr) break;
@@ -144,7 +144,7 @@ bool PostParser::parse(MimePartMap& parts) {
       }
       if (!placed || !finishPart(field->maxLength)) {
         appendLogText(ecb, kLogCouldNotFinish, false);
-        NKDbgPrintfW(u"PostParser: part not finished\r\n");
+        NKDbgPrintfW(TEXT("PostParser: part not finished\r\n"));
         releaseCurrent();
         return false;
       }
@@ -156,7 +156,7 @@ bool PostParser::parse(MimePartMap& parts) {
       currentOwned = false;
     } else {
       appendLogText(ecb, kLogUnknownField, false);
-      NKDbgPrintfW(u"PostParser: Bad field\r\n");
+      NKDbgPrintfW(TEXT("PostParser: Bad field\r\n"));
       buffer.consume(boundary.getLength());
       if (!discard()) {
         releaseCurrent();
@@ -176,21 +176,21 @@ bool PostParser::refill() {
 
 MimePart* PostParser::nextPart() {
   if (!(partComplete && hasMore())) {
-    NKDbgPrintfW(u"PostParser::nextPart() called with current part not yet complete.\r\n");
+    NKDbgPrintfW(TEXT("PostParser::nextPart() called with current part not yet complete.\r\n"));
     return nullptr;
   }
   // Headers are parsed from the window only, so it is filled up to the
   // threshold (or the end of the body) however small the server's reads are.
   while (buffer.getLength() < kRefillThreshold && bytesRead < ecb->cbTotalBytes) {
     if (!refill()) {
-      NKDbgPrintfW(u"PostParser::nextPart() readClient returned false.\r\n");
+      NKDbgPrintfW(TEXT("PostParser::nextPart() readClient returned false.\r\n"));
       return nullptr;
     }
   }
   int at = boundarySearch.find(buffer);
   if (at < 0) {
     error = ERROR_BAD_MIME_PART;
-    NKDbgPrintfW(u"Bad mime part.\r\n");
+    NKDbgPrintfW(TEXT("Bad mime part.\r\n"));
     return nullptr;
   }
   // `at` lies inside the window, so this consume cannot fail.
@@ -205,7 +205,7 @@ MimePart* PostParser::nextPart() {
   int headerLineEnd = boundaryLineEnd < 0 ? -1 : buffer.find(kLineEnd, static_cast<DWORD>(boundaryLineEnd) + 2);
   if (headerLineEnd < 0) {
     error = ERROR_BAD_MIME_PART;
-    NKDbgPrintfW(u"Bad mime part.\r\n");
+    NKDbgPrintfW(TEXT("Bad mime part.\r\n"));
     return nullptr;
   }
   const DWORD lineStart = static_cast<DWORD>(boundaryLineEnd) + 2;
@@ -213,13 +213,13 @@ MimePart* PostParser::nextPart() {
   SafeCString line = windowText(buffer, lineStart, lineEnd);
   if (!line.startsWith(kDispositionPrefix)) {
     error = ERROR_BAD_CONTENT_DISPOSITION;
-    NKDbgPrintfW(u"PostParser::nextPart Bad content disposition.\r\n");
+    NKDbgPrintfW(TEXT("PostParser::nextPart Bad content disposition.\r\n"));
     return nullptr;
   }
   int nameEnd = line.find(kQuote, kDispositionPrefixLength);
   if (nameEnd < 0) {
     error = ERROR_BAD_MIME_PART;
-    NKDbgPrintfW(u"Bad mime part.\r\n");
+    NKDbgPrintfW(TEXT("Bad mime part.\r\n"));
     return nullptr;
   }
   SafeCString name = line.substring(kDispositionPrefixLength, static_cast<DWORD>(nameEnd));
@@ -234,12 +234,12 @@ MimePart* PostParser::nextPart() {
     SafeCString typeLine = typeLineEnd < 0 ? SafeCString("") : windowText(buffer, lineEnd, static_cast<DWORD>(typeLineEnd) + 2);
     if (typeLineEnd < 0 || !typeLine.startsWith(kContentTypePrefix)) {
       error = ERROR_BAD_MIME_PART;
-      NKDbgPrintfW(u"Bad mime part.\r\n");
+      NKDbgPrintfW(TEXT("Bad mime part.\r\n"));
       return nullptr;
     }
     SafeWString clientFileName(line.substring(fileNameStart, static_cast<DWORD>(fileNameEnd)));
     DWORD contentType = classifyContentType(typeLine.substring(kContentTypePrefixLength, typeLine.getLength()));
-    NKDbgPrintfW(u"PostParser: end of found file\r\n");
+    NKDbgPrintfW(TEXT("PostParser: end of found file\r\n"));
     part = new (std::nothrow) FileMimePart(name, clientFileName, contentType, bufferSize());
     if (part != nullptr && static_cast<FileMimePart*>(part)->buffer.getStatus() < 0) {
       delete part;
@@ -250,7 +250,7 @@ MimePart* PostParser::nextPart() {
       line.getStatus() < 0) {
     delete part;
     error = E_OUTOFMEMORY;
-    NKDbgPrintfW(u"PostParser::nextPart working string error: %S\r\n", statusName(error).c_str());
+    NKDbgPrintfW(TEXT("PostParser::nextPart working string error: %S\r\n"), statusName(error).c_str());
     return nullptr;
   }
   previousPart = currentPart;
@@ -265,7 +265,7 @@ bool PostParser::finishPart(DWORD maxLength) {
   int headerEnd = buffer.find(kHeaderEnd, 0);
   if (headerEnd < 0) {
     error = ERROR_BAD_MIME_PART;
-    NKDbgPrintfW(u"PostParser: bad mime part\r\n");
+    NKDbgPrintfW(TEXT("PostParser: bad mime part\r\n"));
     return false;
   }
   buffer.consume(static_cast<DWORD>(headerEnd) + kHeaderEnd.getLength());
@@ -277,7 +277,7 @@ bool PostParser::finishNormal(DWORD maxLength) {
   SafeCString& value = currentPart->value;
   const DWORD holdBack = boundary.getLength() + 3;
   int at = boundarySearch.find(buffer);
-  NKDbgPrintfW(u"PostParser: finish normal\r\n");
+  NKDbgPrintfW(TEXT("PostParser: finish normal\r\n"));
   while (at < 0) {
     if (buffer.getLength() > holdBack) {
       DWORD taken = buffer.getLength() - holdBack;
@@ -310,7 +310,7 @@ bool PostParser::finishNormal(DWORD maxLength) {
   }
   if (static_cast<DWORD>(at) < kDelimiterLead) {
     error = ERROR_BAD_MIME_PART;
-    NKDbgPrintfW(u"PostParser: bad mime part\r\n");
+    NKDbgPrintfW(TEXT("PostParser: bad mime part\r\n"));
     return false;
   }
   // Arrived whole within the window: taken at any length.
@@ -334,13 +334,13 @@ bool PostParser::finishFile(DWORD maxLength) {
   if (at >= 0) {
     if (static_cast<DWORD>(at) < kDelimiterLead) {
       error = ERROR_BAD_MIME_PART;
-      NKDbgPrintfW(u"PostParser: bad mime part\r\n");
+      NKDbgPrintfW(TEXT("PostParser: bad mime part\r\n"));
       return false;
     }
     const DWORD size = static_cast<DWORD>(at) - kDelimiterLead;
     part->buffer.append(buffer.data(), size);
     if (part->buffer.getLength() != size) {
-      NKDbgPrintfW(u"Cannot copy completed file into FileMimePart\r\n");
+      NKDbgPrintfW(TEXT("Cannot copy completed file into FileMimePart\r\n"));
       error = kCannotBufferFile;
       return false;
     }
@@ -350,7 +350,7 @@ bool PostParser::finishFile(DWORD maxLength) {
     DWORD result = part->write(0);
     if (result != 0) {
       error = static_cast<HRESULT>(result);
-      NKDbgPrintfW(u"Could not write complete FileMimePart\r\n");
+      NKDbgPrintfW(TEXT("Could not write complete FileMimePart\r\n"));
       return false;
     }
     return true;
@@ -371,25 +371,25 @@ bool PostParser::finishFile(DWORD maxLength) {
       return false;
     }
     if (part->write(0) != 0) {
-      NKDbgPrintfW(u"FileMimePart partial write failed\r\n");
+      NKDbgPrintfW(TEXT("FileMimePart partial write failed\r\n"));
       error = ERROR_COULDNT_WRITE_FILE;
       return false;
     }
     if (!refill()) {
-      NKDbgPrintfW(u"PostParser: read Failed\r\n");
+      NKDbgPrintfW(TEXT("PostParser: read Failed\r\n"));
       return false;
     }
     at = boundarySearch.find(buffer);
     if (at < 0) continue;
     if (static_cast<DWORD>(at) < kDelimiterLead) {
       error = ERROR_BAD_MIME_PART;
-      NKDbgPrintfW(u"PostParser: bad mime part\r\n");
+      NKDbgPrintfW(TEXT("PostParser: bad mime part\r\n"));
       return false;
     }
     const DWORD size = static_cast<DWORD>(at) - kDelimiterLead;
     if ((size != 0 && part->buffer.append(buffer.data(), size) != size) || part->write(0) != 0) {
       error = ERROR_COULDNT_WRITE_FILE;
-      NKDbgPrintfW(u"PostParser: write Failed\r\n");
+      NKDbgPrintfW(TEXT("PostParser: write Failed\r\n"));
       return false;
     }
     partComplete = true;
@@ -400,7 +400,7 @@ bool PostParser::finishFile(DWORD maxLength) {
 bool PostParser::discard() {
   const DWORD keep = boundary.getLength() - 1;
   int at = boundarySearch.find(buffer);
-  NKDbgPrintfW(u"PostParser: discard\r\n");
+  NKDbgPrintfW(TEXT("PostParser: discard\r\n"));
   if (at >= 0) {
     buffer.consume(static_cast<DWORD>(at));
     if (buffer.getStatus() < 0) {
@@ -421,7 +421,7 @@ bool PostParser::discard() {
 }
 
 bool PostParser::readClient(BYTE* destination, DWORD size, DWORD* received) {
-  NKDbgPrintfW(u"## PostParser::readClient\t%i\t%i\n", static_cast<int>(bytesRead), static_cast<int>(size));
+  NKDbgPrintfW(TEXT("## PostParser::readClient\t%i\t%i\n"), static_cast<int>(bytesRead), static_cast<int>(size));
   *received = 0;
   if (bytesRead >= ecb->cbTotalBytes) {
     error = ERROR_NO_MORE_DATA;

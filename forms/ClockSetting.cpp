@@ -29,20 +29,20 @@ const DWORD kShortestZoneName = 3;
 // Makes the zone named `zone` current. "Time Zones" is open as `zones`.
 void selectZone(HKEY zones, const SafeCString& zone) {
   SafeWString name(zone);
-  if (RegSetValueExW(zones, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+  if (RegSetValueExW(zones, TEXT(""), 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
                      2 * (name.getLength() + 1)) != ERROR_SUCCESS) {
-    NKDbgPrintfW(u"Time Zones set zone error: GetLastError returned 0x%x\r\n", GetLastError());
+    NKDbgPrintfW(TEXT("Time Zones set zone error: GetLastError returned 0x%x\r\n"), GetLastError());
     return;
   }
   HKEY zoneKey = nullptr;
   if (RegOpenKeyExW(zones, name.c_str(), 0, KEY_READ, &zoneKey) != ERROR_SUCCESS) {
-    NKDbgPrintfW(u"Local Time Zone not available error: GetLastError returned 0x%x\r\n", GetLastError());
+    NKDbgPrintfW(TEXT("Local Time Zone not available error: GetLastError returned 0x%x\r\n"), GetLastError());
     return;
   }
   DWORD id = 0;
   DWORD size = sizeof id;
-  if (RegQueryValueExW(zoneKey, u"ID", nullptr, nullptr, reinterpret_cast<BYTE*>(&id), &size) != ERROR_SUCCESS) {
-    NKDbgPrintfW(u"Local Time Zone ID not available error: GetLastError returned 0x%x\r\n", GetLastError());
+  if (RegQueryValueExW(zoneKey, TEXT("ID"), nullptr, nullptr, reinterpret_cast<BYTE*>(&id), &size) != ERROR_SUCCESS) {
+    NKDbgPrintfW(TEXT("Local Time Zone ID not available error: GetLastError returned 0x%x\r\n"), GetLastError());
   } else {
     // Its result is not checked: the clock is set whatever happens here.
     SetCurrentTimeZoneByID(id);
@@ -67,19 +67,19 @@ bool readClockFields(MimePartMap& parts, SYSTEMTIME* time) {
 
 void applyTimeService(MimePartMap& parts) {
   HKEY service = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Services\\TIMESVC", 0, KEY_ALL_ACCESS, &service) != ERROR_SUCCESS) {
-    NKDbgPrintfW(u"SNTP not available error: GetLastError returned 0x%x\r\n", GetLastError());
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("Services\\TIMESVC"), 0, KEY_ALL_ACCESS, &service) != ERROR_SUCCESS) {
+    NKDbgPrintfW(TEXT("SNTP not available error: GetLastError returned 0x%x\r\n"), GetLastError());
   } else {
-    if (RegSetValueExW(service, u"trustlocalclock", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kTrustLocalClock),
+    if (RegSetValueExW(service, TEXT("trustlocalclock"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&kTrustLocalClock),
                        sizeof kTrustLocalClock) != ERROR_SUCCESS) {
-      NKDbgPrintfW(u"SNTP set trustlocalclock error: GetLastError returned 0x%x\r\n", GetLastError());
+      NKDbgPrintfW(TEXT("SNTP set trustlocalclock error: GetLastError returned 0x%x\r\n"), GetLastError());
     }
     RegCloseKey(service);
   }
 
   HKEY zones = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Time Zones", 0, KEY_ALL_ACCESS, &zones) != ERROR_SUCCESS) {
-    NKDbgPrintfW(u"Time Zones not available error: GetLastError returned 0x%x\r\n", GetLastError());
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("Time Zones"), 0, KEY_ALL_ACCESS, &zones) != ERROR_SUCCESS) {
+    NKDbgPrintfW(TEXT("Time Zones not available error: GetLastError returned 0x%x\r\n"), GetLastError());
     return;
   }
   const MimePart* zone = parts.lookup(SafeCString("tzlist"));

@@ -53,8 +53,8 @@ struct FtpSwitch {
   bool inverted;
 };
 const FtpSwitch kFtpSwitches[] = {
-    {u"IsEnabled", false}, {u"UseAuthentication", true}, {u"AllowAnonymousUpload", false},
-    {u"AllowAnonymousVroots", false}};
+    {TEXT("IsEnabled"), false}, {TEXT("UseAuthentication"), true}, {TEXT("AllowAnonymousUpload"), false},
+    {TEXT("AllowAnonymousVroots"), false}};
 
 // The port letters in the order compared: a field, the letter it must be,
 // the registry value and its debug name.
@@ -64,7 +64,7 @@ struct PortLetter {
   const WCHAR* value;
 };
 const PortLetter kPortLetters[] = {
-    {"hidveyra", "B", u"Veyra"}, {"hideip", "B", u"EIP"}, {"hidveyra", "A", u"Veyra"}, {"hideip", "A", u"EIP"}};
+    {"hidveyra", "B", TEXT("Veyra")}, {"hideip", "B", TEXT("EIP")}, {"hidveyra", "A", TEXT("Veyra")}, {"hideip", "A", TEXT("EIP")}};
 
 // A field's number kept to 16 bits.
 WORD word(MimePartMap& parts, const char* name) {
@@ -77,12 +77,12 @@ WORD word(MimePartMap& parts, const char* name) {
 // terminator; reports by debug lines only.
 void setPort(const WCHAR* value, const char* letter) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halden", 0, 0, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Halden"), 0, 0, &key) != ERROR_SUCCESS) return;
   const WCHAR text[2] = {static_cast<WCHAR>(letter[0]), 0};
   if (RegSetValueExW(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text) == ERROR_SUCCESS) {
-    NKDbgPrintfW(u"%s port set to %s\r\n", value, text);
+    NKDbgPrintfW(TEXT("%s port set to %s\r\n"), value, text);
   } else {
-    NKDbgPrintfW(u"%s port not set\r\n", value);
+    NKDbgPrintfW(TEXT("%s port not set\r\n"), value);
   }
   RegCloseKey(key);
 }
@@ -95,7 +95,7 @@ DataConnectionsForm::DataConnectionsForm(const char* path, const SafeWString& pa
 }
 
 int DataConnectionsForm::writeAddressPCode(WORD code, DWORD value, const void* record) {
-  const WCHAR view[] = u"SetPCodeView";
+  const WCHAR view[] = TEXT("SetPCodeView");
   DWORD_PTR mapHandle = SQLBRIDGE_NO_VIEW;
   LPVOID buffer = CreateView(view, &mapHandle);
   int count = 0;
@@ -103,7 +103,7 @@ int DataConnectionsForm::writeAddressPCode(WORD code, DWORD value, const void* r
     std::memcpy(buffer, record, sizeof(ip_address_pcode_only_struct));
     count = SetPCode(code, static_cast<WORD>(value), view);
   }
-  NKDbgPrintfW(u"UPDATED %i ip_address_pcode_only_struct records at recordID %i\r\n", count, static_cast<int>(code));
+  NKDbgPrintfW(TEXT("UPDATED %i ip_address_pcode_only_struct records at recordID %i\r\n"), count, static_cast<int>(code));
   if (count != 0) mailbox.post(kParameterEvent, code, 1, 0);
   if (buffer != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(buffer), mapHandle);
   return count;
@@ -111,15 +111,15 @@ int DataConnectionsForm::writeAddressPCode(WORD code, DWORD value, const void* r
 
 bool DataConnectionsForm::writeFtpSwitches(bool fileManager) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Comm\\FTPD", 0, 0, &key) != ERROR_SUCCESS) {
-    NKDbgPrintfW(u"Key open error: GetLastError returned 0x%x\r\n", GetLastError());
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("Comm\\FTPD"), 0, 0, &key) != ERROR_SUCCESS) {
+    NKDbgPrintfW(TEXT("Key open error: GetLastError returned 0x%x\r\n"), GetLastError());
     return false;
   }
   for (const FtpSwitch& ftpSwitch : kFtpSwitches) {
     DWORD on = fileManager != ftpSwitch.inverted ? 1 : 0;
     if (RegSetValueExW(key, ftpSwitch.value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on) !=
         ERROR_SUCCESS) {
-      NKDbgPrintfW(u"Value set error: GetLastError returned 0x%x\r\n", GetLastError());
+      NKDbgPrintfW(TEXT("Value set error: GetLastError returned 0x%x\r\n"), GetLastError());
       RegCloseKey(key);
       return false;
     }

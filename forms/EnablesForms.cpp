@@ -40,7 +40,7 @@ const FormFieldSpec kErrorEnablesFields[] = {
 };
 const Slot kErrorEnables[] = {field("bankconfigID"), rule(errorEnablesMask)};
 const FormWrite kErrorEnablesWrites[] = {
-    record(u"SetErrorEnablesView", withRecord<SetErrorEnables>, "all_error_enables_struct", kErrorEnables, 4)
+    record(TEXT("SetErrorEnablesView"), withRecord<SetErrorEnables>, "all_error_enables_struct", kErrorEnables, 4)
         .event(4, keyWord(0), 0, 0),
 };
 const FormAction kErrorEnablesActions[] = {SINGLE_ACTION(kErrorEnablesWrites)};
@@ -69,7 +69,7 @@ const FormFieldSpec kProcessEnablesFields[] = {
     {"stickactive"}, {"brevactive"}, {"brevsactive"}, {"solvaneactive"},
 };
 #define PROCESS_ENABLE(k) \
-  record(u"SetProcessEnableView", withRecord<SetProcessEnables>, "process_enables_struct", kProcesses[k], 0)
+  record(TEXT("SetProcessEnableView"), withRecord<SetProcessEnables>, "process_enables_struct", kProcesses[k], 0)
 const FormWrite kProcessEnablesWrites[] = {
     PROCESS_ENABLE(0), PROCESS_ENABLE(1), PROCESS_ENABLE(2), PROCESS_ENABLE(3), PROCESS_ENABLE(4),
     PROCESS_ENABLE(5), PROCESS_ENABLE(6), PROCESS_ENABLE(7), PROCESS_ENABLE(8),
@@ -94,26 +94,26 @@ const Slot kWeldFileEnable[] = {field("selected_program"), field("weldfilelockst
 const Slot kEncoderLock[] = {field("bank_id"), field("globallockactive")};
 
 const FormWrite kEnableAllWrites[] = {
-    record(u"SetAllEnablesView", withRecord<SetAllEnables>, "all_weld_file_enable_struct", kEnableAll, 17)
+    record(TEXT("SetAllEnablesView"), withRecord<SetAllEnables>, "all_weld_file_enable_struct", kEnableAll, 17)
         .event(17, keyWord(0), 1, 2),
 };
 const FormWrite kDisableAllWrites[] = {
-    record(u"SetDualAllEnablesView", withRecord<SetDualAllEnables>, "all_weld_file_enable_struct", kDualDisableAll,
+    record(TEXT("SetDualAllEnablesView"), withRecord<SetDualAllEnables>, "all_weld_file_enable_struct", kDualDisableAll,
            17)
         .event(17, keyWord(0), 1, 1)
         .onlyWhen(isNot("dualfeeder", 0)),
-    record(u"SetAllEnablesView", withRecord<SetAllEnables>, "all_weld_file_enable_struct", kDisableAll, 17)
+    record(TEXT("SetAllEnablesView"), withRecord<SetAllEnables>, "all_weld_file_enable_struct", kDisableAll, 17)
         .event(17, keyWord(0), 1, 1)
         .onlyWhen(is("dualfeeder", 0)),
 };
 const FormWrite kWeldFileEnableWrites[] = {
-    record(u"SetWeldFileEnableView", withRecord<SetWeldFileEnable>, "weld_file_enable_struct", kWeldFileEnable, 17)
+    record(TEXT("SetWeldFileEnableView"), withRecord<SetWeldFileEnable>, "weld_file_enable_struct", kWeldFileEnable, 17)
         .noteAfter(printRecordStatus),
 };
 // The encoder lock ends the form when it updates nothing; the two parameters
 // after the log text are both made and the second gives the answer.
 const FormWrite kLockWrites[] = {
-    record(u"SetEncoderLockView", withRecord<SetEncoderLock>, "encoder_lock_struct", kEncoderLock, 4),
+    record(TEXT("SetEncoderLockView"), withRecord<SetEncoderLock>, "encoder_lock_struct", kEncoderLock, 4),
     logText(kLocksChanged),
     parameter(field("triggerfunc_pcode"), field("triggerfuncactive")).freeStanding(),
     parameter(field("seqlock_pcode"), field("seqlockactive")),

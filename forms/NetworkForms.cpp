@@ -1,5 +1,6 @@
 #include "forms/NetworkForms.h"
 
+#include <ntddndis.h>
 #include <strsafe.h>
 
 #include <cstdio>
@@ -32,10 +33,10 @@ struct AddressValue {
   const WCHAR* value;
 };
 const AddressValue kAddressValues[] = {
-    {"ipaddress", nullptr}, {"subnetmask", u"SubnetMask"}, {"gateway", u"DefaultGateway"}, {"dns", u"DNS"}};
+    {"ipaddress", nullptr}, {"subnetmask", TEXT("SubnetMask")}, {"gateway", TEXT("DefaultGateway")}, {"dns", TEXT("DNS")}};
 
-const AdapterFormRow kEthernetRow = {u"Comm\\CPSW3G2\\Parms\\TcpIp", u"IPAddress", u"CPSW3G2", true};
-const AdapterFormRow kWifiRow = {u"Comm\\tiwlnapi1\\Parms\\TcpIp", u"IpAddress", u"tiwlnapi1", false};
+const AdapterFormRow kEthernetRow = {TEXT("Comm\\CPSW3G2\\Parms\\TcpIp"), TEXT("IPAddress"), TEXT("CPSW3G2"), true};
+const AdapterFormRow kWifiRow = {TEXT("Comm\\tiwlnapi1\\Parms\\TcpIp"), TEXT("IpAddress"), TEXT("tiwlnapi1"), false};
 
 const char kFieldSuffix[] = "1";
 
@@ -61,11 +62,11 @@ struct SelectionWrite {
   WORD event;
 };
 const SelectionWrite kSelectionWrites[] = {
-    {u"SetEncryptionView", withRecord<SetEncryption>, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
-    {u"SetEncryptionSetView", withRecord<SetEncryptionSet>, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
-    {u"SetAuthenticationView", withRecord<SetAuthentication>, "authenticationSelection", "authentication_select_struct",
+    {TEXT("SetEncryptionView"), withRecord<SetEncryption>, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
+    {TEXT("SetEncryptionSetView"), withRecord<SetEncryptionSet>, "encryptionSelection", "encryption_select_struct", kEncryptionEvent},
+    {TEXT("SetAuthenticationView"), withRecord<SetAuthentication>, "authenticationSelection", "authentication_select_struct",
      kAuthenticationEvent},
-    {u"SetAuthenticationSetView", withRecord<SetAuthenticationSet>, "authenticationSelection", "authentication_select_struct",
+    {TEXT("SetAuthenticationSetView"), withRecord<SetAuthenticationSet>, "authenticationSelection", "authentication_select_struct",
      kAuthenticationEvent},
 };
 
@@ -92,10 +93,10 @@ bool setDword(HKEY key, const WCHAR* name, DWORD value) {
 // Asks the NDIS driver to rebind the adapter, so that the stack takes up the
 // adapter's registry values.
 bool rebind(const WCHAR* adapter) {
-  HANDLE ndis = CreateFileW(u"NDS0:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE ndis = CreateFileW(TEXT("NDS0:"), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, 0, nullptr);
   if (ndis == INVALID_HANDLE_VALUE) {
-    NKDbgPrintfW(u"NDIS open error: GetLastError returned 0x%x\r\n", GetLastError());
+    NKDbgPrintfW(TEXT("NDIS open error: GetLastError returned 0x%x\r\n"), GetLastError());
     return false;
   }
   // The adapter's name followed by two zero characters.
@@ -107,7 +108,7 @@ bool rebind(const WCHAR* adapter) {
   }
   BOOL rebound = DeviceIoControl(ndis, IOCTL_NDIS_REBIND_ADAPTER, name, static_cast<DWORD>((length + 2) * 2),
                                  nullptr, 0, nullptr, nullptr);
-  if (!rebound) NKDbgPrintfW(u"NDIS rebind error: GetLastError returned 0x%x\r\n", GetLastError());
+  if (!rebound) NKDbgPrintfW(TEXT("NDIS rebind error: GetLastError returned 0x%x\r\n"), GetLastError());
   CloseHandle(ndis);
   return rebound != FALSE;
 }
@@ -115,16 +116,16 @@ bool rebind(const WCHAR* adapter) {
 // The device's Wi-Fi cipher key, from its configuration in the registry.
 bool readCipherKey(DWORD key[4]) {
   HKEY halden = nullptr;
-  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halden", 0, 0, &halden);
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Halden"), 0, 0, &halden);
   BYTE bytes[16] = {};
   DWORD type = 0;
   DWORD size = sizeof bytes;
   if (result == ERROR_SUCCESS) {
-    result = RegQueryValueExW(halden, u"VeyraCoreKey", nullptr, &type, bytes, &size);
+    result = RegQueryValueExW(halden, TEXT("VeyraCoreKey"), nullptr, &type, bytes, &size);
     RegCloseKey(halden);
   }
   if (result != ERROR_SUCCESS || type != REG_BINARY || size != sizeof bytes) {
-    NKDbgPrintfW(u"Veyra core key not available: GetLastError returned 0x%x\r\n",
+    NKDbgPrintfW(TEXT("Veyra core key not available: GetLastError returned 0x%x\r\n"),
                  result == ERROR_SUCCESS ? ERROR_INVALID_DATA : static_cast<DWORD>(result));
     return false;
   }
@@ -143,7 +144,7 @@ SafeWString dottedAddress(MimePartMap& parts, const char* prefix, const char* su
   for (int k = 0; k < 4; ++k) {
     const MimePart* part = parts.lookup(SafeCString(fieldName(prefix, kOrdinals[k], suffix).c_str()));
     int octet = part == nullptr ? 0 : part->value.toInt();
-    if (octet < 0 || octet > 255) return SafeWString(u"0.0.0.0");
+    if (octet < 0 || octet > 255) return SafeWString(TEXT("0.0.0.0"));
     if (k > 0) dotted.append(SafeCString("."));
     if (part != nullptr) dotted.append(part->value);
   }
@@ -167,11 +168,11 @@ bool AdapterAddressForm::applyAddresses(MimePartMap& parts) {
   LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, row.key, 0, 0, &key);
   if (dhcp) {
     if (opened != ERROR_SUCCESS) {
-      NKDbgPrintfW(u"Key open error: GetLastError returned 0x%x\r\n", GetLastError());
+      NKDbgPrintfW(TEXT("Key open error: GetLastError returned 0x%x\r\n"), GetLastError());
       return false;
     }
-    if (!setDword(key, u"EnableDHCP", 1)) {
-      NKDbgPrintfW(u"Value set error: GetLastError returned 0x%x\r\n", GetLastError());
+    if (!setDword(key, TEXT("EnableDHCP"), 1)) {
+      NKDbgPrintfW(TEXT("Value set error: GetLastError returned 0x%x\r\n"), GetLastError());
       RegCloseKey(key);
       return false;
     }
@@ -179,7 +180,7 @@ bool AdapterAddressForm::applyAddresses(MimePartMap& parts) {
     if (opened != ERROR_SUCCESS) return false;
     // With "EnableDHCP" not stored the addresses are not written either, and
     // the adapter is still rebound.
-    if (setDword(key, u"EnableDHCP", 0) && !writeStaticAddresses(key, parts)) {
+    if (setDword(key, TEXT("EnableDHCP"), 0) && !writeStaticAddresses(key, parts)) {
       RegCloseKey(key);
       return false;
     }
@@ -195,7 +196,7 @@ bool AdapterAddressForm::writeStaticAddresses(HKEY key, MimePartMap& parts) {
       // The second port's record takes the address it is about to store; the
       // same address as the first port's fails the form.
       StringCchCopyW(PortAddressRecord[1], kPortAddressLength, dotted.c_str());
-      if (std::u16string(PortAddressRecord[1]) == std::u16string(PortAddressRecord[0])) return false;
+      if (std::basic_string<WCHAR>(PortAddressRecord[1]) == std::basic_string<WCHAR>(PortAddressRecord[0])) return false;
     }
     if (!setText(key, address.value == nullptr ? row.addressValue : address.value, dotted)) return false;
   }
@@ -264,14 +265,14 @@ bool WifiForm::writeSecret(const SafeCString& text, DWORD size, WORD recordID, c
   }
   DWORD_PTR mapHandle = SQLBRIDGE_NO_VIEW;
   DWORD_PTR releaseHandle = SQLBRIDGE_NO_RELEASE;
-  const WCHAR view[] = u"SetVeyraCoreInfoView";
+  const WCHAR view[] = TEXT("SetVeyraCoreInfoView");
   LPVOID buffer = CreateView(view, &mapHandle);
   int count = 0;
   if (buffer != nullptr) {
     std::memcpy(buffer, &record, sizeof record);
     count = SetVeyraCoreInfo(buffer, view, &releaseHandle);
   }
-  NKDbgPrintfW(u"UPDATED %i veyra_core_info_struct records at recordID %i\r\n", count, static_cast<int>(recordID));
+  NKDbgPrintfW(TEXT("UPDATED %i veyra_core_info_struct records at recordID %i\r\n"), count, static_cast<int>(recordID));
   ReleaseView(releaseHandle);
   if (buffer != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(buffer), mapHandle);
   return count != 0;

@@ -48,8 +48,8 @@ const FormFieldSpec kJogPurgeFields[] = {
 const Slot kGunLoadLeft[] = {constant(1), field("torchlength"), field("torchload")};
 const Slot kGunLoadRight[] = {constant(2), field("torchlengthright"), field("torchloadright")};
 const FormWrite kJogPurgeWrites[] = {
-    record(u"SetGunLoadView", withRecord<SetGunLoad>, "gun_load_struct", kGunLoadLeft, 4).event(4, keyWord(0), 0, 0),
-    record(u"SetGunLoadView", withRecord<SetGunLoad>, "gun_load_struct", kGunLoadRight, 4).event(4, keyWord(0), 0, 0),
+    record(TEXT("SetGunLoadView"), withRecord<SetGunLoad>, "gun_load_struct", kGunLoadLeft, 4).event(4, keyWord(0), 0, 0),
+    record(TEXT("SetGunLoadView"), withRecord<SetGunLoad>, "gun_load_struct", kGunLoadRight, 4).event(4, keyWord(0), 0, 0),
     parameter(field("minjogspeedpcode"), field("minjogspeedipm")),
     parameter(field("maxjogspeedpcode"), field("maxjogspeedipm")),
     parameter(field("retractminpcode"), field("retractminjogspeedipm")),

@@ -12,7 +12,7 @@
 
 namespace {
 
-const WCHAR kSetPCodeView[] = u"SetPCodeView";
+const WCHAR kSetPCodeView[] = TEXT("SetPCodeView");
 const WORD kParameterEvent = 8;
 
 // The low 16 bits of a number truncated toward zero, for any double: values
@@ -35,7 +35,7 @@ PostResponse::PostResponse(const SafeCString& formPath, const SafeWString& pageF
 
 PostResponse::~PostResponse() {
   delete page;
-  NKDbgPrintfW(u"PostResponse: Deleting\r\n");
+  NKDbgPrintfW(TEXT("PostResponse: Deleting\r\n"));
   fields.clear();
 }
 
@@ -57,12 +57,12 @@ DWORD PostResponse::pageIdleTime() { return page->idleTime(); }
 
 void PostResponse::releasePage() {
   if (errorPage400().idleTime() > page->idleTime()) errorPage400().unload();
-  NKDbgPrintfW(u"PostResponse: Freedom\r\n");
+  NKDbgPrintfW(TEXT("PostResponse: Freedom\r\n"));
   page->unload();
 }
 
 bool PostResponse::matchesPath(const SafeCString& requestPath) {
-  NKDbgPrintfW(u"PostResponse: Path Match\r\n");
+  NKDbgPrintfW(TEXT("PostResponse: Path Match\r\n"));
   return path == requestPath;
 }
 
@@ -76,7 +76,7 @@ SafeCString* PostResponse::post(EXTENSION_CONTROL_BLOCK* ecb) {
       bool complete = true;
       for (DWORD k = 0; k < fields.count(); ++k) {
         if (parts.lookup(fields.at(k)->name) == nullptr) {
-          NKDbgPrintfW(u"PostResponse: Missing field %S\r\n", fields.at(k)->name.c_str());
+          NKDbgPrintfW(TEXT("PostResponse: Missing field %S\r\n"), fields.at(k)->name.c_str());
           complete = false;
           break;
         }
@@ -86,7 +86,7 @@ SafeCString* PostResponse::post(EXTENSION_CONTROL_BLOCK* ecb) {
   }
   if (!applied) answer = &errorPage400();
   parts.clear();
-  NKDbgPrintfW(u"PostResponse: Meatiness\r\n");
+  NKDbgPrintfW(TEXT("PostResponse: Meatiness\r\n"));
   return answer->content();
 }
 
@@ -116,7 +116,7 @@ int PostResponse::writePCode(WORD pcode, WORD value, bool withEvent) {
     std::memcpy(view, &record, sizeof record);
     count = SetPCode(pcode, value, kSetPCodeView);
   }
-  NKDbgPrintfW(u"UPDATED %i pcode_only_struct records at recordID %i\r\n", count, static_cast<int>(pcode));
+  NKDbgPrintfW(TEXT("UPDATED %i pcode_only_struct records at recordID %i\r\n"), count, static_cast<int>(pcode));
   if (count != 0 && withEvent) mailbox.post(kParameterEvent, pcode, 1, 0);
   if (view != nullptr) CleanupView(reinterpret_cast<DWORD_PTR>(view), mapHandle);
   return count;
@@ -133,7 +133,7 @@ int PostResponse::writeRecord(LPCWSTR viewName, const void* record, DWORD size, 
     std::memcpy(view, record, size);
     count = setter(view, key, viewName, &releaseHandle);
   }
-  NKDbgPrintfW(u"UPDATED %i %S records at recordID %i\r\n", count, recordType, static_cast<int>(key));
+  NKDbgPrintfW(TEXT("UPDATED %i %S records at recordID %i\r\n"), count, recordType, static_cast<int>(key));
   if (note != nullptr) note(static_cast<const BYTE*>(record), count);
   if (count != 0 && eventCode != 0) mailbox.post(eventCode, eventKey, arg2, arg3);
   ReleaseView(releaseHandle);

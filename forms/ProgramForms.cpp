@@ -18,11 +18,11 @@ bool feederOfProgram(MimePartMap& parts, const Slot& slot, const BYTE*, WORD* wo
   return true;
 }
 
-void printPastEnableSubmit(const BYTE*, int) { NKDbgPrintfW(u"Past enable submit.\r\n"); }
+void printPastEnableSubmit(const BYTE*, int) { NKDbgPrintfW(TEXT("Past enable submit.\r\n")); }
 
 void printWeldAndComboNumbers(const BYTE* record, int) {
-  NKDbgPrintfW(u"Weld Number = %i \r\n", record[0] | (record[1] << 8));
-  NKDbgPrintfW(u"Combo Number = %i \r\n", record[2] | (record[3] << 8));
+  NKDbgPrintfW(TEXT("Weld Number = %i \r\n"), record[0] | (record[1] << 8));
+  NKDbgPrintfW(TEXT("Combo Number = %i \r\n"), record[2] | (record[3] << 8));
 }
 
 const FormFieldSpec kProcessSelectionFields[] = {
@@ -37,8 +37,8 @@ const Slot kProcessLoad[] = {constant(1),      field("selected_program_number"),
                              field("wireweight"), text("uimname", 10)};
 const FormWrite kProcessSelectionWrites[] = {
     parameter(field("user_selected_program_pcode"), field("selected_program_number")).withoutEvent().freeStanding(),
-    record(u"SetWireWeightView", withKey<SetWireWeight>, "wire_weight_struct", kWireWeight, 23).freeStanding(),
-    record(u"SetBankComboProcessInfoView", withRecordAndSecondWord<SetBankComboProcessInfo>, "process_load_struct",
+    record(TEXT("SetWireWeightView"), withKey<SetWireWeight>, "wire_weight_struct", kWireWeight, 23).freeStanding(),
+    record(TEXT("SetBankComboProcessInfoView"), withRecordAndSecondWord<SetBankComboProcessInfo>, "process_load_struct",
            kProcessLoad, 3),
 };
 const FormAction kProcessSelectionActions[] = {SINGLE_ACTION(kProcessSelectionWrites)};
@@ -51,7 +51,7 @@ const Slot kNameAndDescription[] = {field("selected_program"), text("custom_name
                                     text("custom_description", 52)};
 const FormWrite kProgramNamingWrites[] = {
     parameter(field("user_selected_program_pcode"), field("selected_program")).withoutEvent().freeStanding(),
-    record(u"SetCustomNameDescView", withRecord<SetCustomNameDesc>, "write_weld_list_tag_desc_struct",
+    record(TEXT("SetCustomNameDescView"), withRecord<SetCustomNameDesc>, "write_weld_list_tag_desc_struct",
            kNameAndDescription, 17)
         .event(17, keyWord(0), 1, 3),
 };
@@ -61,7 +61,7 @@ const FormFieldSpec kWeldFileSetupFields[] = {{"weldlistcombonumber"}, {"selecte
 const Slot kComboNumberChange[] = {field("selected_program"), field("weldlistcombonumber")};
 const FormWrite kWeldFileSetupWrites[] = {
     parameter(constant(660), field("selected_program")).withoutEvent().freeStanding().noteAfter(printPastEnableSubmit),
-    record(u"SetWeldListComboNumberChangeView", withRecord<SetWeldListComboNumberChange>,
+    record(TEXT("SetWeldListComboNumberChangeView"), withRecord<SetWeldListComboNumberChange>,
            "weld_list_combo_number_change_struct", kComboNumberChange, 17)
         .noteBefore(printWeldAndComboNumbers),
 };
@@ -83,14 +83,14 @@ const Slot kPreflowB[] = {field("preflowIDB"),    field("preflowtimeB", kTimesHu
 // Only the first write ends the form; the answer follows gun B's preflow.
 const FormWrite kAdvancedTriggersWrites[] = {
     parameter(field("ignoreweldenablepcode"), field("ignoreweldactive")),
-    record(u"SetTriggerEnablesView", withRecord<SetTriggerEnables>, "set_weld_config_id_struct", kWeldConfigA, 17)
+    record(TEXT("SetTriggerEnablesView"), withRecord<SetTriggerEnables>, "set_weld_config_id_struct", kWeldConfigA, 17)
         .freeStanding(),
-    record(u"SetPreflowView", withRecord<SetPreflow>, "time_only_sequence_struct", kPreflowA, 11)
+    record(TEXT("SetPreflowView"), withRecord<SetPreflow>, "time_only_sequence_struct", kPreflowA, 11)
         .event(11, keyWord(0), 4, 0)
         .freeStanding(),
-    record(u"SetTriggerEnablesView", withRecord<SetTriggerEnables>, "set_weld_config_id_struct", kWeldConfigB, 17)
+    record(TEXT("SetTriggerEnablesView"), withRecord<SetTriggerEnables>, "set_weld_config_id_struct", kWeldConfigB, 17)
         .freeStanding(),
-    record(u"SetPreflowView", withRecord<SetPreflow>, "time_only_sequence_struct", kPreflowB, 11)
+    record(TEXT("SetPreflowView"), withRecord<SetPreflow>, "time_only_sequence_struct", kPreflowB, 11)
         .event(11, keyWord(0), 4, 0),
 };
 const FormAction kAdvancedTriggersActions[] = {SINGLE_ACTION(kAdvancedTriggersWrites)};

@@ -22,15 +22,15 @@ const Slot kBoardSettings[] = {address("ipaddress"), address("subnetmask"), addr
                                field("mac5"),        field("iptype1"),      constant(0)};
 const Slot kRobotMaker[] = {field("RobotMfgSelected"), constant(1)};
 const FormWrite kBoardWrites[] = {
-    record(u"SetAimSettingsInfoView", viewOnly<SetAimSettingsInfo>, "aim_settings_for_web_struct", kBoardSettings, 37,
+    record(TEXT("SetAimSettingsInfoView"), viewOnly<SetAimSettingsInfo>, "aim_settings_for_web_struct", kBoardSettings, 37,
            keyValue(1)),
 };
 const FormWrite kRobotWrites[] = {
     parameter(field("setvalueenablepcode"), field("setvaluevalue")),
     parameter(field("RobotMfgPCode"), field("RobotMfgSelected")),
     parameter(field("robot_program_select_pcode"), field("rpsSetting")),
-    record(u"SetRobotMfgView", withRecord<SetRobotMfg>, "robot_mfg_select_struct", kRobotMaker, 33),
-    record(u"SetRobotMfgSetView", withRecord<SetRobotMfgSet>, "robot_mfg_select_struct", kRobotMaker, 33),
+    record(TEXT("SetRobotMfgView"), withRecord<SetRobotMfg>, "robot_mfg_select_struct", kRobotMaker, 33),
+    record(TEXT("SetRobotMfgSetView"), withRecord<SetRobotMfgSet>, "robot_mfg_select_struct", kRobotMaker, 33),
     parameter(field("robot_comm_pcode"), field("robotcommselected")),
 };
 const FormAction kRobotOptionsActions[] = {
@@ -47,7 +47,7 @@ const FormAction kDryRunActions[] = {SINGLE_ACTION(kDryRunWrites)};
 const FormFieldSpec kRuninFields[] = {{"runin_wfs"}, {"runin_id"}};
 const Slot kRunin[] = {constant(1), field("runin_id"), field("runin_wfs")};
 const FormWrite kRuninWrites[] = {
-    record(u"SetRuninWFSView", withRecordAndSecondWord<SetRuninWFS>, "runin_struct", kRunin, 3)
+    record(TEXT("SetRuninWFSView"), withRecordAndSecondWord<SetRuninWFS>, "runin_struct", kRunin, 3)
         .event(3, keyWord(1), 1, 9998),
 };
 const FormAction kRuninActions[] = {SINGLE_ACTION(kRuninWrites)};
@@ -55,7 +55,7 @@ const FormAction kRuninActions[] = {SINGLE_ACTION(kRuninWrites)};
 const FormFieldSpec kBurnbackFields[] = {{"bb_time"}, {"bb_id"}};
 const Slot kBurnback[] = {constant(1), field("bb_id"), field("bb_time")};
 const FormWrite kBurnbackWrites[] = {
-    record(u"SetBurnBackTimeView", withRecordAndSecondWord<SetBurnBackTime>, "burnback_struct", kBurnback, 3)
+    record(TEXT("SetBurnBackTimeView"), withRecordAndSecondWord<SetBurnBackTime>, "burnback_struct", kBurnback, 3)
         .event(3, keyWord(1), 1, 9997),
 };
 const FormAction kBurnbackActions[] = {SINGLE_ACTION(kBurnbackWrites)};
@@ -67,7 +67,7 @@ const FormFieldSpec kCustomProcessFields[] = {
 const Slot kCustomProcess[] = {constant(1), field("selected_program_number"), field("comboid"), text("uimname", 10)};
 const FormWrite kCustomProcessWrites[] = {
     parameter(field("user_selected_program_pcode"), field("selected_program_number")).withoutEvent(),
-    record(u"SetBankComboCustomProcessInfoView", withRecordAndSecondWord<SetBankComboCustomProcessInfo>,
+    record(TEXT("SetBankComboCustomProcessInfoView"), withRecordAndSecondWord<SetBankComboCustomProcessInfo>,
            "custom_process_load_struct", kCustomProcess, 3)
         .event(3, keyWord(1), 1, 0),
 };
@@ -81,14 +81,14 @@ const FormFieldSpec kCalibrationFields[] = {
 const Slot kManualCal[] = {field("MaxWFSSelected"), field("MinVoltsCalPt"), field("MaxVoltsCalPt"),
                            field("MinWFSCalPt"),    field("MaxWFSCalPt"),   field("manualcalstatus")};
 const FormWrite kCalibrationWrites[] = {
-    record(u"SetManualCalView", viewOnly<SetManualCal>, "manual_cal_struct", kManualCal, 26, keyWord(5)),
+    record(TEXT("SetManualCalView"), viewOnly<SetManualCal>, "manual_cal_struct", kManualCal, 26, keyWord(5)),
 };
 const FormAction kCalibrationActions[] = {SINGLE_ACTION(kCalibrationWrites)};
 
 const FormFieldSpec kRetractStartFields[] = {{"seq_id"}, {"retract_enable"}};
 const Slot kRetractStart[] = {field("seq_id"), field("retract_enable")};
 const FormWrite kRetractStartWrites[] = {
-    record(u"SetRetractStartEnableView", withRecord<SetRetractStartEnable>, "weld_file_enable_struct", kRetractStart,
+    record(TEXT("SetRetractStartEnableView"), withRecord<SetRetractStartEnable>, "weld_file_enable_struct", kRetractStart,
            17)
         .event(17, keyWord(0), 1, 4)
         .noteAfter(printRecordStatus),

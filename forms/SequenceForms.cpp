@@ -27,10 +27,10 @@ const Slot kStageEnables[] = {field("selected_sequence"), constant(1), constant(
 const Slot kStageTime[] = {field("seq_id"),     field("seq_time", kTimesHundred), field("seq_enable"),
                            field("seq_enable"), field("seq_enable"),              field("seq_enable")};
 const FormWrite kTimeWrites[] = {
-    record(u"SetTimeView", withRecord<SetSeqEnables>, "enables_only_sequence_struct", kStageEnables, 11)
+    record(TEXT("SetTimeView"), withRecord<SetSeqEnables>, "enables_only_sequence_struct", kStageEnables, 11)
         .onlyWhen(is("seq_enable", 1), isNot("selected_sequence", 0))
         .freeStanding(),
-    record(u"SetTimeView", withRecord<SetPreflow>, "time_only_sequence_struct", kStageTime, 11),
+    record(TEXT("SetTimeView"), withRecord<SetPreflow>, "time_only_sequence_struct", kStageTime, 11),
 };
 const FormAction kTimeActions[] = {SINGLE_ACTION(kTimeWrites)};
 
@@ -41,7 +41,7 @@ const FormFieldSpec kRetractFields[] = {
 const Slot kRetractRecord[] = {field("seq_id"), field("seq_wfs"), field("seq_time", kTimesHundred)};
 const FormWrite kRetractWrites[] = {
     parameter(field("retract_delay_pcode"), field("timedelay", kTimesTen)).freeStanding(),
-    record(u"SetRetractView", withRecord<SetRetract>, "retract_sequence_struct", kRetractRecord, 11),
+    record(TEXT("SetRetractView"), withRecord<SetRetract>, "retract_sequence_struct", kRetractRecord, 11),
 };
 const FormAction kRetractActions[] = {SINGLE_ACTION(kRetractWrites)};
 
@@ -92,10 +92,10 @@ const Slot kStage[] = {
     field("seqenable"),
 };
 const FormWrite kFullWrites[] = {
-    record(u"SetTimeView", withRecord<SetPreflow>, "time_only_sequence_struct", kRampTime, 11)
+    record(TEXT("SetTimeView"), withRecord<SetPreflow>, "time_only_sequence_struct", kRampTime, 11)
         .onlyWhen(is("seqenable", 0), isNot("selected_sequence", 0))
         .freeStanding(),
-    record(u"SetSeqView", withRecord<SetStart>, "webpage_sequence_struct", kStage, 11),
+    record(TEXT("SetSeqView"), withRecord<SetStart>, "webpage_sequence_struct", kStage, 11),
 };
 const FormAction kFullActions[] = {SINGLE_ACTION(kFullWrites)};
 

@@ -111,16 +111,16 @@ bool prepare(MimePartMap& parts, const FormWrite& write, PreparedWrite* prepared
 
 }  // namespace
 
-const LogText kShortTermDataReset = {u"SetSystemLogShortTermDataResetView", 1, 1, 7, u"Short Term Weld Data Reset."};
-const LogText kRightSideShortTermDataReset = {u"SetSystemLogRightSideShortTermDataResetView", 1, 1, 16,
-                                              u"Right Side Short Term Weld Data Reset."};
-const LogText kProcessEnablesChanged = {u"SetSystemLogProcessEnableWebChangeView", 0, 0, 13,
-                                        u"Process enables changed from webpage."};
-const LogText kProgramLocksChanged = {u"SetSystemLogProgramLockWebChangeView", 0, 0, 8,
-                                      u"Program locks changed from webpage."};
-const LogText kLocksChanged = {u"SetSystemLogWebChangeView", 0, 0, 9, u"Locks changed from webpage."};
+const LogText kShortTermDataReset = {TEXT("SetSystemLogShortTermDataResetView"), 1, 1, 7, TEXT("Short Term Weld Data Reset.")};
+const LogText kRightSideShortTermDataReset = {TEXT("SetSystemLogRightSideShortTermDataResetView"), 1, 1, 16,
+                                              TEXT("Right Side Short Term Weld Data Reset.")};
+const LogText kProcessEnablesChanged = {TEXT("SetSystemLogProcessEnableWebChangeView"), 0, 0, 13,
+                                        TEXT("Process enables changed from webpage.")};
+const LogText kProgramLocksChanged = {TEXT("SetSystemLogProgramLockWebChangeView"), 0, 0, 8,
+                                      TEXT("Program locks changed from webpage.")};
+const LogText kLocksChanged = {TEXT("SetSystemLogWebChangeView"), 0, 0, 9, TEXT("Locks changed from webpage.")};
 
-void printRecordStatus(const BYTE*, int count) { NKDbgPrintfW(u"Record status %i \r\n", count); }
+void printRecordStatus(const BYTE*, int count) { NKDbgPrintfW(TEXT("Record status %i \r\n"), count); }
 
 TableForm::TableForm(const SafeCString& formPath, const SafeWString& pageFile, const FormTable& formTable)
     : PostResponse(formPath, pageFile), table(formTable) {

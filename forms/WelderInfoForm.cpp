@@ -59,7 +59,7 @@ bool WelderInfoForm::storeWelderInfo(MimePartMap& parts) {
   assetText.copyOut(record.assetNumber, sizeof record.assetNumber, kAssetLength);
   locationText.copyOut(record.location, sizeof record.location, kLocationLength);
   // The form has no key to print, and these stores post no event.
-  return writeRecord(u"SetWelderInfoView", &record, sizeof record, viewOnly<SetWelderInfo>, "welder_info_struct", 0, 0, 0,
+  return writeRecord(TEXT("SetWelderInfoView"), &record, sizeof record, viewOnly<SetWelderInfo>, "welder_info_struct", 0, 0, 0,
                      0, 0) != 0;
 }
 
@@ -67,7 +67,7 @@ bool WelderInfoForm::stampServiceDate() {
   service_date_struct record;
   std::memset(&record, 0, sizeof record);
   GetLocalTime(&record.serviceDate);
-  return writeRecord(u"SetServiceDateView", &record, sizeof record, viewOnly<SetServiceDate>, "service_date_struct", 0, 0,
+  return writeRecord(TEXT("SetServiceDateView"), &record, sizeof record, viewOnly<SetServiceDate>, "service_date_struct", 0, 0,
                      0, 0, 0) != 0;
 }
 

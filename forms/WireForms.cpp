@@ -37,7 +37,7 @@ const FormWrite kWeldCableWrites[] = {
     parameter(field("sec_res_pcode"), field("sec_res_active")),
     parameter(field("sec_ind_pcode"), field("sec_ind_active")),
     parameter(field("sec_tale_pcode"), field("sec_tale_active")),
-    record(u"SetWeldCableConfigView", withKey<SetWeldCableConfigOnly>, "weld_cable_config_only_struct", kWeldCable,
+    record(TEXT("SetWeldCableConfigView"), withKey<SetWeldCableConfigOnly>, "weld_cable_config_only_struct", kWeldCable,
            22),
 };
 const FormAction kWeldCableActions[] = {SINGLE_ACTION(kWeldCableWrites)};
@@ -61,13 +61,13 @@ const Slot kWireDateLeft[] = {constant(1), constant(0), constant(0), constant(0)
 const Slot kWireDateRight[] = {constant(1), constant(0), constant(0), constant(0),
                                field("userwireweightright", kWholeTimesTen), deviceClock(), constant(0)};
 const FormWrite kWireInfoWrites[] = {
-    record(u"SetWeightSubmitView", withRecord<SetWeldWireInfo>, "weld_wire_info_struct", kWireInfoLeft, 23),
-    record(u"SetWeightSubmitView", withRecord<SetWeldWireInfo>, "weld_wire_info_struct", kWireInfoRight, 23),
+    record(TEXT("SetWeightSubmitView"), withRecord<SetWeldWireInfo>, "weld_wire_info_struct", kWireInfoLeft, 23),
+    record(TEXT("SetWeightSubmitView"), withRecord<SetWeldWireInfo>, "weld_wire_info_struct", kWireInfoRight, 23),
 };
 // Shared with the data-management page.
 const FormWrite kSpoolDateWrites[] = {
-    record(u"SetSpoolDateView", withKey<SetWeldWireDate>, "weld_wire_date_struct", kWireDateLeft, 23, keyValue(1)),
-    record(u"SetSpoolDateView", withKey<SetWeldWireDate>, "weld_wire_date_struct", kWireDateRight, 23, keyValue(2)),
+    record(TEXT("SetSpoolDateView"), withKey<SetWeldWireDate>, "weld_wire_date_struct", kWireDateLeft, 23, keyValue(1)),
+    record(TEXT("SetSpoolDateView"), withKey<SetWeldWireDate>, "weld_wire_date_struct", kWireDateRight, 23, keyValue(2)),
 };
 // "resetspoolsubmit" chooses; any other value writes nothing.
 const FormAction kSpoolActions[] = {
@@ -118,8 +118,8 @@ const FormWrite kRegionWrites[] = {
     parameter(field("metricenablepcode"), field("metricvalue")),
     parameter(field("aaScalingenablepcode"), field("aaScalingvalue")),
     parameter(field("ceprogramsenablepcode"), field("ceprogramsvalue")),
-    record(u"SetRegionView", withRecord<SetRegion>, "region_select_struct", kRegionSelect, 31),
-    record(u"SetRegionSetView", withRecord<SetRegionSet>, "region_select_struct", kRegionSelect, 31),
+    record(TEXT("SetRegionView"), withRecord<SetRegion>, "region_select_struct", kRegionSelect, 31),
+    record(TEXT("SetRegionSetView"), withRecord<SetRegionSet>, "region_select_struct", kRegionSelect, 31),
 };
 const FormAction kRegionActions[] = {SINGLE_ACTION(kRegionWrites)};
 

@@ -93,18 +93,18 @@ const FormEntry kForms[POST_RESPONSE_COUNT] = {
     {"/setup/wifi.min.html", nullptr, nullptr, createOwnForm<WifiForm>},  // 25
     {"/arc_management/runin_sequence_adjust.min.html", nullptr, &kRuninForm, nullptr},  // 26
     {"/arc_management/custom_process_selection.html", nullptr, &kCustomProcessForm, nullptr},  // 27
-    {"/setup/atuocal.html", u"\\MMCMemory\\www\\wwwpub\\setup\\autocal.html", &kCalibrationForm, nullptr},  // 28
+    {"/setup/atuocal.html", TEXT("\\MMCMemory\\www\\wwwpub\\setup\\autocal.html"), &kCalibrationForm, nullptr},  // 28
     {"/arc_management/burnback_sequence_adjust.html",
-     u"\\MMCMemory\\www\\wwwpub\\arc_management\\burnback_sequence_adjust.min.html", &kBurnbackForm, nullptr},  // 29
+     TEXT("\\MMCMemory\\www\\wwwpub\\arc_management\\burnback_sequence_adjust.min.html"), &kBurnbackForm, nullptr},  // 29
     {"/arc_management/retract_start.html", nullptr, &kRetractStartForm, nullptr},  // 30
 };
 
 SafeWString formPageFile(const FormEntry& entry) {
   if (entry.pageFile != nullptr) return SafeWString(entry.pageFile);
-  SafeWString file(u"\\MMCMemory\\www\\wwwpub");
+  SafeWString file(TEXT("\\MMCMemory\\www\\wwwpub"));
   file += SafeWString(SafeCString(entry.path));
   for (DWORD k = 0; k < file.getLength(); ++k) {
-    if (file[static_cast<int>(k)] == u'/') file[static_cast<int>(k)] = u'\\';
+    if (file[static_cast<int>(k)] == TEXT('/')) file[static_cast<int>(k)] = TEXT('\\');
   }
   return file;
 }

@@ -54,11 +54,11 @@ void StoredPage::unload() {
 // must be read when the module is loaded, so these are namespace-scope objects
 // built with the module's other static objects.
 namespace {
-StoredPage page400(SafeWString(u"\\MMCMemory\\www\\wwwpub\\400.htm"), false);
-StoredPage page403(SafeWString(u"\\MMCMemory\\www\\wwwpub\\403.htm"), true);
-StoredPage page404(SafeWString(u"\\MMCMemory\\www\\wwwpub\\404.htm"), true);
-StoredPage page405(SafeWString(u"\\MMCMemory\\www\\wwwpub\\405.htm"), false);
-StoredPage page414(SafeWString(u"\\MMCMemory\\www\\wwwpub\\414.htm"), false);
+StoredPage page400(SafeWString(TEXT("\\MMCMemory\\www\\wwwpub\\400.htm")), false);
+StoredPage page403(SafeWString(TEXT("\\MMCMemory\\www\\wwwpub\\403.htm")), true);
+StoredPage page404(SafeWString(TEXT("\\MMCMemory\\www\\wwwpub\\404.htm")), true);
+StoredPage page405(SafeWString(TEXT("\\MMCMemory\\www\\wwwpub\\405.htm")), false);
+StoredPage page414(SafeWString(TEXT("\\MMCMemory\\www\\wwwpub\\414.htm")), false);
 }  // namespace
 
 StoredPage& errorPage400() { return page400; }

@@ -106,7 +106,7 @@ DWORD send(EXTENSION_CONTROL_BLOCK* ecb, SafeCString* body, const char* contentT
 }  // namespace
 
 extern "C" ISAPI_EXPORT BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* pVer) {
-  NKDbgPrintfW(u"WebQuenta: GetExtensionVersion called\r\n");
+  NKDbgPrintfW(TEXT("WebQuenta: GetExtensionVersion called\r\n"));
   buildRegistries();
   pVer->dwExtensionVersion = 100;
   StringCchCopyA(pVer->lpszExtensionDesc, HSE_MAX_EXT_DLL_NAME_LEN,
@@ -115,7 +115,7 @@ extern "C" ISAPI_EXPORT BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* pVer) 
 }
 
 extern "C" ISAPI_EXPORT BOOL WINAPI TerminateExtension(DWORD dwFlags) {
-  if (dwFlags == HSE_TERM_MUST_UNLOAD) NKDbgPrintfW(u"WebQuenta: TerminateExtension called\r\n");
+  if (dwFlags == HSE_TERM_MUST_UNLOAD) NKDbgPrintfW(TEXT("WebQuenta: TerminateExtension called\r\n"));
   destroyRegistries();
   return TRUE;
 }

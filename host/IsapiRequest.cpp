@@ -333,7 +333,7 @@ BOOL WINAPI IsapiRequest::serverSupportFunction(HCONN connId, DWORD request, LPV
   if (request == HSE_REQ_SEND_RESPONSE_HEADER_EX) {
     return self->sendResponseHeader(static_cast<const HSE_SEND_HEADER_EX_INFO*>(buffer));
   }
-  if (request == HSE_REQ_APPEND_LOG_PARAMETER) {
+  if (request == HSE_APPEND_LOG_PARAMETER) {
     if (buffer == nullptr) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;

@@ -31,7 +31,7 @@ DIOCommunication::DIOCommunication()
       releaseHandle(SQLBRIDGE_NO_RELEASE),
       addressHigh(0),
       addressLow(0),
-      viewName(u"WebQuentaISAPI_DIOCommunication_View") {}
+      viewName(TEXT("WebQuentaISAPI_DIOCommunication_View")) {}
 
 void DIOCommunication::read(WORD code, WORD* target) {
   result = GetPCode(code, target, viewName.c_str());

@@ -1,5 +1,7 @@
 #include "js_vars/NetworkInfo.h"
 
+#include <iphlpapi.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -25,9 +27,9 @@ struct Port {
   bool defaults;
   int record;
 };
-const Port kFirstPort = {u"Comm\\CPSW3G1\\Parms\\TcpIp", "CPSW3G1", 1, false, 0};
-const Port kSecondPort = {u"Comm\\CPSW3G2\\Parms\\TcpIp", "CPSW3G2", 2, true, 1};
-const Port kWifiPort = {u"Comm\\tiwlnapi1\\Parms\\TcpIp", "tiwlnapi1", 3, false, -1};
+const Port kFirstPort = {TEXT("Comm\\CPSW3G1\\Parms\\TcpIp"), "CPSW3G1", 1, false, 0};
+const Port kSecondPort = {TEXT("Comm\\CPSW3G2\\Parms\\TcpIp"), "CPSW3G2", 2, true, 1};
+const Port kWifiPort = {TEXT("Comm\\tiwlnapi1\\Parms\\TcpIp"), "tiwlnapi1", 3, false, -1};
 
 // The address items: value name with DHCP on, without (null: not read), the
 // word of the debug line, and the second port's default.
@@ -39,15 +41,15 @@ struct AddressItem {
 };
 enum { kIpAddress, kSubnetMask, kGateway, kDns, kDhcpServer };
 const AddressItem kAddressItems[] = {
-    {u"DhcpIPAddress", u"IPAddress", u"IP Address", "'169.254.0.2'"},
-    {u"DhcpSubnetMask", u"SubnetMask", u"Mask", "'255.255.255.0'"},
-    {u"DhcpDefaultGateway", u"DefaultGateway", u"Gateway", "'169.254.0.1'"},
-    {u"DhcpDNS", u"DNS", u"DNS", "'169.254.0.1'"},
-    {u"DhcpServer", nullptr, u"DHCP", "'0.0.0.0'"},
+    {TEXT("DhcpIPAddress"), TEXT("IPAddress"), TEXT("IP Address"), "'169.254.0.2'"},
+    {TEXT("DhcpSubnetMask"), TEXT("SubnetMask"), TEXT("Mask"), "'255.255.255.0'"},
+    {TEXT("DhcpDefaultGateway"), TEXT("DefaultGateway"), TEXT("Gateway"), "'169.254.0.1'"},
+    {TEXT("DhcpDNS"), TEXT("DNS"), TEXT("DNS"), "'169.254.0.1'"},
+    {TEXT("DhcpServer"), nullptr, TEXT("DHCP"), "'0.0.0.0'"},
 };
 
-const WCHAR kFtpKey[] = u"Comm\\FTPD";
-const WCHAR kHaldenKey[] = u"SOFTWARE\\Halden";
+const WCHAR kFtpKey[] = TEXT("Comm\\FTPD");
+const WCHAR kHaldenKey[] = TEXT("SOFTWARE\\Halden");
 
 }  // namespace
 
@@ -80,8 +82,8 @@ const NetworkElement kIpElements[] = {
     ADAPTER_ELEMENTS(kSecondPort),
     {kMac, &kFirstPort, 0, nullptr, nullptr, ".\\js_vars\\WIN_IP_info", 406},
     {kMac, &kSecondPort, 0, nullptr, nullptr, ".\\js_vars\\WIN_IP_info", 447},
-    {kPortLetter, nullptr, 0, kHaldenKey, u"Veyra", nullptr, 0},
-    {kPortLetter, nullptr, 0, kHaldenKey, u"EIP", nullptr, 0},
+    {kPortLetter, nullptr, 0, kHaldenKey, TEXT("Veyra"), nullptr, 0},
+    {kPortLetter, nullptr, 0, kHaldenKey, TEXT("EIP"), nullptr, 0},
 };
 
 const NetworkElement kWifiElements[] = {
@@ -90,10 +92,10 @@ const NetworkElement kWifiElements[] = {
 };
 
 const NetworkElement kFtpElements[] = {
-    {kSwitch, nullptr, 0, kFtpKey, u"IsEnabled", nullptr, 0},
-    {kSwitch, nullptr, 1, kFtpKey, u"UseAuthentication", nullptr, 0},
-    {kSwitch, nullptr, 2, kFtpKey, u"AllowAnonymousUpload", nullptr, 0},
-    {kSwitch, nullptr, 3, kFtpKey, u"AllowAnonymousVroots", nullptr, 0},
+    {kSwitch, nullptr, 0, kFtpKey, TEXT("IsEnabled"), nullptr, 0},
+    {kSwitch, nullptr, 1, kFtpKey, TEXT("UseAuthentication"), nullptr, 0},
+    {kSwitch, nullptr, 2, kFtpKey, TEXT("AllowAnonymousUpload"), nullptr, 0},
+    {kSwitch, nullptr, 3, kFtpKey, TEXT("AllowAnonymousVroots"), nullptr, 0},
 };
 
 #define COUNT_OF(table) static_cast<DWORD>(sizeof(table) / sizeof((table)[0]))
@@ -165,7 +167,7 @@ SafeCString* NetworkInfo::flag(const NetworkElement& element) {
   if (!key.isOpen()) return text("''");
   BYTE data[kQuerySize + 2] = {};
   DWORD type = 0;
-  if (key.query(isDhcp ? u"EnableDHCP" : element.value, &type, data) && type == REG_DWORD) member = data[0];
+  if (key.query(isDhcp ? TEXT("EnableDHCP") : element.value, &type, data) && type == REG_DWORD) member = data[0];
   return text(member != 0 ? "1" : "0");
 }
 
@@ -191,7 +193,7 @@ SafeCString* NetworkInfo::address(const NetworkElement& element) {
   }
   // For a REG_MULTI_SZ the conversion stops at the first string's end.
   if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, buffer, kAddressTextSize, nullptr, nullptr) == 0) {
-    NKDbgPrintfW(u"%s %d conversion error: GetLastError returned 0x%x\r\n", item.debugWord, port.number,
+    NKDbgPrintfW(TEXT("%s %d conversion error: GetLastError returned 0x%x\r\n"), item.debugWord, port.number,
                  GetLastError());
     // What a failed conversion left in the buffer is not a text to send.
     return text("''");
@@ -214,7 +216,7 @@ SafeCString* NetworkInfo::mac(const NetworkElement& element) {
   IP_ADAPTER_INFO adapters[kAdapterListSize / sizeof(IP_ADAPTER_INFO) + 1];
   ULONG size = kAdapterListSize;
   if (GetAdaptersInfo(adapters, &size) != ERROR_SUCCESS) {
-    NKDbgPrintfW(u"%s: DEBUGCHK failed in file %hs at line %d \r\n", u"Unknown", element.source, element.line);
+    NKDbgPrintfW(TEXT("%s: DEBUGCHK failed in file %hs at line %d \r\n"), TEXT("Unknown"), element.source, element.line);
     return text("''");
   }
   // The wanted adapter, or the last of the list when none matches.

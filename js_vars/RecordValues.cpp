@@ -71,15 +71,15 @@ const std::vector<RecordMember> kBankConfigList = {{"errorEnables", kMemberWord,
 const std::vector<RecordKey> kTriggerKeys = {
     {"tps", 0, kKeyInt}, {"tds", 0, kKeyInt}, {"dualschedule", 0, kKeyInt}, {nullptr, 0, kKeyTriggerMode}};
 
-const WCHAR kTime[] = u"H':'mm':'ss";
+const WCHAR kTime[] = TEXT("H':'mm':'ss");
 // Programs: the time with a trailing blank, then the two-digit-year date.
-const RecordStamp kProgramStamp = {true, u"H':'mm':'ss ", u"M'/'dd'/'yy", 10, ""};
+const RecordStamp kProgramStamp = {true, TEXT("H':'mm':'ss "), TEXT("M'/'dd'/'yy"), 10, ""};
 // The system log and the short-term reset log: two blanks between, one from
 // the picture.
-const RecordStamp kSystemLogStamp = {false, kTime, u"M'/'dd'/'yyyy ", 12, " "};
-const RecordStamp kErrorLogStamp = {false, kTime, u"M'/'dd'/'yyyy ", 12, ""};
-const RecordStamp kShortDateStamp = {false, kTime, u"M'/'dd'/'yy", 10, " "};
-const RecordStamp kLongDateStamp = {false, kTime, u"M'/'dd'/'yyyy", 12, " "};
+const RecordStamp kSystemLogStamp = {false, kTime, TEXT("M'/'dd'/'yyyy "), 12, " "};
+const RecordStamp kErrorLogStamp = {false, kTime, TEXT("M'/'dd'/'yyyy "), 12, ""};
+const RecordStamp kShortDateStamp = {false, kTime, TEXT("M'/'dd'/'yy"), 10, " "};
+const RecordStamp kLongDateStamp = {false, kTime, TEXT("M'/'dd'/'yyyy"), 12, " "};
 
 }  // namespace
 

@@ -23,8 +23,8 @@
 
 #include "links/SharedBlock.h"
 
-#define DB_LOG_MAPPING u"DB_LOG_DATA"
-#define DB_LOG_MUTEX u"DB_LOG_MMF_MUTEX"
+#define DB_LOG_MAPPING TEXT("DB_LOG_DATA")
+#define DB_LOG_MUTEX TEXT("DB_LOG_MMF_MUTEX")
 #define DB_LOG_BLOCK_SIZE 516
 #define DB_LOG_SLOTS 64
 #define DB_LOG_CODE_OFFSET 0

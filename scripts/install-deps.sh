@@ -9,6 +9,7 @@ packages=(
   libcivetweb-dev libsqlite3-dev sqlite3
   libmodbus-dev mbpoll pkg-config unicode-cldr-core tzdata
   curl libcurl4-openssl-dev wrk python3 procps
+  g++-mingw-w64-x86-64
   chromium chromium-driver python3-selenium fonts-dejavu-core
   help2man dpkg-dev systemd
 )

@@ -3,8 +3,9 @@
 # suite, then the whole suite again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the concurrency tests under
 # ThreadSanitizer, then the two fuzzers (the multipart parser, the whole
-# request) for a bounded time split between them. Exits non-zero when anything
-# fails.
+# request) for a bounded time split between them, then compiles the module for
+# the device with mingw-w64 (scripts/cross-compile.sh). Exits non-zero when
+# anything fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=${QUENTA_TEST_BUILD:-$here/build-test}
@@ -34,6 +35,9 @@ else
   fuzz_passed=0; fuzz_failed=1
 fi
 
+echo "== the module compiled for the device with mingw-w64"
+if "$here/scripts/cross-compile.sh" "$out/device"; then device_passed=1; device_failed=0; else device_passed=0; device_failed=1; fi
+
 echo "== the Debian package: installed, served, upgraded and purged on this machine"
 if [ "$(id -u)" -ne 0 ] || [ ! -f /etc/debian_version ]; then
   echo "package test: not run: it installs the package into this machine, which needs root on Debian"
@@ -51,5 +55,8 @@ read -r failed_release total_release <<<"$(count "$out/release.log")"
 read -r failed_sanitize total_sanitize <<<"$(count "$out/sanitize.log")"
 passed=$(( total_release - failed_release + total_sanitize - failed_sanitize + tsan_passed + fuzz_passed + package_passed ))
 failed=$(( failed_release + failed_sanitize + tsan_failed + fuzz_failed + package_failed ))
+# And the device build.
+passed=$(( passed + device_passed ))
+failed=$(( failed + device_failed ))
 echo "test: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -19,7 +19,14 @@
 
 #include <windows.h>
 
+// On the device the module imports these from SqlBridge.dll, whose import library
+// the device build makes from this header (cmake/device); here they are the
+// exports of the shared library.
+#ifdef _WIN32
+#define SQLBRIDGE_API extern "C" __declspec(dllimport)
+#else
 #define SQLBRIDGE_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // The no-view values.
 #define SQLBRIDGE_NO_RELEASE static_cast<DWORD_PTR>(0)

@@ -2,8 +2,9 @@
 // implemented on POSIX by the platform layer. Only what the module and its
 // stand-in libraries use is declared; the values of constants are the Win32 ones.
 //
-// Wide texts are 16-bit (UTF-16) as on the device: WCHAR is char16_t and wide
-// literals are written u"...".
+// Wide texts are 16-bit (UTF-16) as on the device: WCHAR is char16_t here and
+// wchar_t on the device, so the module writes its wide literals as TEXT("...")
+// (the device builds with UNICODE defined, where TEXT gives L"...").
 //
 // Device paths ("\MMCMemory\www\wwwpub\404.htm") name files under the device
 // root, the directory named by the environment variable QUENTA_ROOT; backslashes
@@ -35,6 +36,7 @@ typedef int32_t HRESULT;
 typedef char CHAR;
 typedef char16_t WCHAR;
 typedef char16_t TCHAR;
+#define TEXT(quote) u##quote
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef WCHAR* LPWSTR;

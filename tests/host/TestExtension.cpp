@@ -153,7 +153,7 @@ extern "C" ISAPI_EXPORT DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* 
   if (path == "/log") {
     const char text[] = "appended-by-test";
     DWORD size = sizeof(text);
-    ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_APPEND_LOG_PARAMETER, const_cast<char*>(text), &size, nullptr);
+    ecb->ServerSupportFunction(ecb->ConnID, HSE_APPEND_LOG_PARAMETER, const_cast<char*>(text), &size, nullptr);
     std::snprintf(ecb->lpszLogData, HSE_LOG_BUFFER_LEN, " logdata-field");
     return answer(ecb, "logged\n");
   }

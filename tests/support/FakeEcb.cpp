@@ -110,7 +110,7 @@ BOOL WINAPI FakeEcb::serverSupport(HCONN conn, DWORD request, LPVOID buffer, LPD
     self->keepConn = info->fKeepConn != FALSE;
     return TRUE;
   }
-  if (request == HSE_REQ_APPEND_LOG_PARAMETER) {
+  if (request == HSE_APPEND_LOG_PARAMETER) {
     self->log.append(static_cast<const char*>(buffer), size ? *size : std::strlen(static_cast<const char*>(buffer)));
     return TRUE;
   }
