@@ -122,7 +122,6 @@ DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 // Milliseconds since an arbitrary start; wraps at 2^32 like the device's counter.
 DWORD WINAPI GetTickCount(void);
-void WINAPI Sleep(DWORD dwMilliseconds);
 
 typedef struct _SYSTEMTIME {
   WORD wYear;
@@ -230,9 +229,7 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod);
 BOOL WINAPI SetEndOfFile(HANDLE hFile);
-BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
-BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 // Closes any handle of this layer: files, mappings, mutexes.
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
@@ -261,7 +258,6 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
 // l, ll and h size prefixes as usual. Lines reach stderr as UTF-8 unless a
 // test has installed a sink (QuentaPlatform.h).
 void WINAPIV NKDbgPrintfW(LPCWSTR lpszFmt, ...);
-void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);
 
 // ---- Critical sections -----------------------------------------------------
 
@@ -275,8 +271,6 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
-LONG WINAPI InterlockedIncrement(LONG volatile* lpAddend);
-LONG WINAPI InterlockedDecrement(LONG volatile* lpAddend);
 
 // ---- Named shared memory and mutexes ---------------------------------------
 

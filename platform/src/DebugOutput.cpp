@@ -123,11 +123,4 @@ void WINAPIV NKDbgPrintfW(LPCWSTR lpszFmt, ...) {
   if (line != local) delete[] line;
 }
 
-void WINAPI OutputDebugStringW(LPCWSTR lpOutputString) {
-  if (lpOutputString == nullptr) return;
-  size_t length = 0;
-  while (lpOutputString[length] != 0) ++length;
-  quenta::emitLine(lpOutputString, length);
-}
-
 }  // extern "C"

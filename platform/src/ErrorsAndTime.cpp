@@ -1,6 +1,5 @@
-// Last-error codes, the tick counter and Sleep.
+// Last-error codes and the tick counter.
 #include <errno.h>
-#include <sched.h>
 #include <time.h>
 
 #include <atomic>
@@ -79,24 +78,6 @@ DWORD WINAPI GetTickCount(void) {
       static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   // Truncation to 32 bits is the device counter's wrap.
   return static_cast<DWORD>(milliseconds) + quenta::tickOffset.load(std::memory_order_relaxed);
-}
-
-void WINAPI Sleep(DWORD dwMilliseconds) {
-  if (dwMilliseconds == 0) {
-    sched_yield();
-    return;
-  }
-  if (dwMilliseconds == INFINITE) {
-    for (;;) {
-      struct timespec day = {86400, 0};
-      nanosleep(&day, nullptr);
-    }
-  }
-  struct timespec remaining;
-  remaining.tv_sec = static_cast<time_t>(dwMilliseconds / 1000u);
-  remaining.tv_nsec = static_cast<long>(dwMilliseconds % 1000u) * 1000000L;
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
 }
 
 }  // extern "C"

@@ -305,38 +305,12 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
   return TRUE;
 }
 
-BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
-  std::shared_ptr<FileObject> file = quenta::lookupFile(hFile);
-  if (!file) return FALSE;
-  if (!file->canWrite) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (fsync(file->fd) != 0) {
-    SetLastError(errno == EIO ? ERROR_WRITE_FAULT : quenta::win32ErrorFromErrno(errno));
-    return FALSE;
-  }
-  return TRUE;
-}
-
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   std::string path;
   if (!quenta::mapPath(lpFileName, &path)) return FALSE;
   if (::unlink(path.c_str()) != 0) {
     // Linux says EISDIR for a directory; Win32 says access denied.
     SetLastError(quenta::pathError(errno, path));
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
-  std::string path;
-  if (!quenta::mapPath(lpPathName, &path)) return FALSE;
-  if (::mkdir(path.c_str(), 0777) != 0) {
-    int error = errno;
-    // A missing parent is ERROR_PATH_NOT_FOUND whatever the last component.
-    SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : quenta::win32ErrorFromErrno(error));
     return FALSE;
   }
   return TRUE;

@@ -43,12 +43,4 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   pthread_mutex_destroy(mutexOf(lpCriticalSection));
 }
 
-LONG WINAPI InterlockedIncrement(LONG volatile* lpAddend) {
-  return __atomic_add_fetch(lpAddend, 1, __ATOMIC_SEQ_CST);
-}
-
-LONG WINAPI InterlockedDecrement(LONG volatile* lpAddend) {
-  return __atomic_sub_fetch(lpAddend, 1, __ATOMIC_SEQ_CST);
-}
-
 }  // extern "C"

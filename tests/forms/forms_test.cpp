@@ -2,6 +2,7 @@
 // control-block double against a real settings database and mailbox.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -265,7 +266,7 @@ TEST_F(FormsTest, ReleasingThePageUnloadsItUntilTheNextAnswer) {
   std::unique_ptr<PostResponse> handler(formFor("/data_management/factory_reset.min.html"));
   EXPECT_EQ(0u, handler->pageIdleTime());
   post(handler.get(), {{"resetsubmit", "1"}});
-  Sleep(20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_GE(handler->pageIdleTime(), 10u);
   handler->releasePage();
   EXPECT_EQ(0u, handler->pageIdleTime());

@@ -1,9 +1,10 @@
 // Debug output through the sink, the tick counter across its wrap, the clock,
-// critical sections, the interlocked counters and the per-thread last error.
+// critical sections and the per-thread last error.
 #include <stdlib.h>
 #include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <string>
@@ -66,18 +67,15 @@ TEST_F(DebugOutputTest, LinesArriveWholeAsUtf8) {
   SetLastError(0x57);
   NKDbgPrintfW(u"Key open error: GetLastError returned 0x%x\r\n", GetLastError());
   NKDbgPrintfW(u"%s / %S \u00B0C\r\n", u"wide", "narrow");
-  OutputDebugStringW(u"plain \u20AC\n");
   NKDbgPrintfW(nullptr);
-  OutputDebugStringW(nullptr);
   // Long lines are not cut.
   NKDbgPrintfW(u"<%s>\r\n", std::u16string(5000, u'\u00E9').c_str());
-  ASSERT_EQ(captured.lines.size(), 4u);
+  ASSERT_EQ(captured.lines.size(), 3u);
   EXPECT_EQ(captured.lines[0], "Key open error: GetLastError returned 0x57\r\n");
   EXPECT_EQ(captured.lines[1], "wide / narrow \xC2\xB0" "C\r\n");
-  EXPECT_EQ(captured.lines[2], "plain \xE2\x82\xAC\n");
   std::string accents;
   for (int i = 0; i < 5000; ++i) accents += "\xC3\xA9";
-  EXPECT_EQ(captured.lines[3], "<" + accents + ">\r\n");
+  EXPECT_EQ(captured.lines[2], "<" + accents + ">\r\n");
   // Printing does not disturb the caller's last error.
   EXPECT_EQ(GetLastError(), 0x57u);
 }
@@ -104,7 +102,7 @@ TEST(TickCountTest, WrapsAtTwoToTheThirtyTwo) {
   quenta::setTickOffset(static_cast<DWORD>(0xFFFFFFFFu - 30u - raw));
   DWORD before = GetTickCount();
   EXPECT_GE(before, 0xFFFFFFFFu - 40u);
-  Sleep(80);
+  std::this_thread::sleep_for(std::chrono::milliseconds(80));
   DWORD after = GetTickCount();
   quenta::setTickOffset(0);
   EXPECT_LT(after, before);        // wrapped
@@ -115,12 +113,15 @@ TEST(TickCountTest, WrapsAtTwoToTheThirtyTwo) {
 
 TEST(ClockTest, SystemTimeWithoutADeviceRootIsTheHostsClock) {
   SYSTEMTIME utc;
-  time_t before = time(nullptr);
+  struct timespec before, after;
+  clock_gettime(CLOCK_REALTIME, &before);
   GetSystemTime(&utc);
+  clock_gettime(CLOCK_REALTIME, &after);
   struct tm f;
-  gmtime_r(&before, &f);
+  gmtime_r(&before.tv_sec, &f);
   // Unless the second turned over in between, every field matches gmtime.
-  if (before == time(nullptr)) {
+  // (time() is a coarse clock that can lag a second boundary: not used.)
+  if (before.tv_sec == after.tv_sec) {
     EXPECT_EQ(std::vector<int>({utc.wYear, utc.wMonth, utc.wDay, utc.wDayOfWeek, utc.wHour, utc.wMinute, utc.wSecond}),
               std::vector<int>({f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_wday, f.tm_hour, f.tm_min, f.tm_sec}));
   }
@@ -139,7 +140,7 @@ TEST(CriticalSectionTest, RecursiveForTheOwnerAndExclusive) {
     LeaveCriticalSection(&section);
   });
   LeaveCriticalSection(&section);
-  Sleep(50);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(entered.load());  // still held once
   LeaveCriticalSection(&section);
   other.join();
@@ -147,7 +148,6 @@ TEST(CriticalSectionTest, RecursiveForTheOwnerAndExclusive) {
 
   // Counting under the section from many threads loses nothing.
   long plain = 0;
-  LONG volatile interlocked = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
@@ -155,19 +155,12 @@ TEST(CriticalSectionTest, RecursiveForTheOwnerAndExclusive) {
         EnterCriticalSection(&section);
         ++plain;
         LeaveCriticalSection(&section);
-        InterlockedIncrement(&interlocked);
-        InterlockedIncrement(&interlocked);
-        InterlockedDecrement(&interlocked);
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
   DeleteCriticalSection(&section);
   EXPECT_EQ(plain, 40000);
-  EXPECT_EQ(interlocked, 40000);
-  LONG value = 5;
-  EXPECT_EQ(InterlockedIncrement(&value), 6);
-  EXPECT_EQ(InterlockedDecrement(&value), 5);
 }
 
 TEST(LastErrorTest, PerThread) {
