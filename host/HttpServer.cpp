@@ -389,7 +389,11 @@ void HttpServer::stop(int drainMs) {
   s.queueReady.notify_all();
   for (std::thread& worker : s.workers) worker.join();
   s.workers.clear();
-  s.queue.clear();
+  {
+    // Requests the io thread handed over meanwhile are closed below.
+    std::lock_guard<std::mutex> hold(s.queueLock);
+    s.queue.clear();
+  }
   asio::post(s.io, [&s] {
     boost::system::error_code ignored;
     s.acceptor.close(ignored);
