@@ -319,6 +319,7 @@ struct HttpServer::Impl {
   asio::steady_timer sweepTimer;
   asio::steady_timer retryTimer;
   std::list<std::shared_ptr<Connection>> connections;
+  bool closed = false;  // the server is stopping: nothing starts again
   int serverPort = 0;
   char piece[kReadPiece];
   std::thread ioThread;
@@ -396,6 +397,8 @@ void HttpServer::stop(int drainMs) {
   }
   asio::post(s.io, [&s] {
     boost::system::error_code ignored;
+    // A timer's handler may be queued already, past the reach of cancel().
+    s.closed = true;
     s.acceptor.close(ignored);
     s.sweepTimer.cancel();
     s.retryTimer.cancel();
@@ -407,13 +410,13 @@ void HttpServer::stop(int drainMs) {
 
 void HttpServer::Impl::accept() {
   acceptor.async_accept([this](const boost::system::error_code& ec, tcp::socket socket) {
-    if (ec == asio::error::operation_aborted || !acceptor.is_open()) return;
+    if (closed) return;
     if (ec) {
       // Out of descriptors, most likely: try again a little later rather
       // than spin.
       retryTimer.expires_after(std::chrono::milliseconds(50));
       retryTimer.async_wait([this](const boost::system::error_code& waited) {
-        if (!waited) accept();
+        if (!waited && !closed) accept();
       });
       return;
     }
@@ -457,7 +460,7 @@ void HttpServer::Impl::sweep() {
   }
   sweepTimer.expires_after(kSweepPeriod);
   sweepTimer.async_wait([this](const boost::system::error_code& ec) {
-    if (!ec) sweep();
+    if (!ec && !closed) sweep();
   });
 }
 
