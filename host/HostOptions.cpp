@@ -82,7 +82,7 @@ void printUsage(std::FILE* out) {
       "  --module PATH       the ISAPI module to load (default ../lib/libwebquenta.so\n"
       "                      beside this program).\n"
       "  --threads N         worker threads that call the module, 1 to 4096 (default\n"
-      "                      32); idle and slow connections hold none.\n"
+      "                      16); idle and slow connections hold none.\n"
       "  --access-log FILE   append the access log to FILE instead of standard output.\n"
       "  --debug-log FILE|-  append the module's debug output to FILE, or to standard\n"
       "                      error for '-' (default: the file QUENTA_DEBUG_LOG names,\n"

@@ -13,7 +13,7 @@ struct HostOptions {
   std::string listenAddress = "127.0.0.1";
   int listenPort = 8080;                // 0: the system picks a free port
   std::string modulePath;               // default: ../lib/libwebquenta.so beside the program
-  int threads = 32;                     // worker threads: module calls at once
+  int threads = 16;                     // worker threads: module calls at once
   std::string accessLogPath;            // empty: standard output
   int keepAliveMs = 500;                // idle time before a kept connection is closed
   int requestTimeoutMs = 10000;         // a request head must be complete within it of the connection

@@ -67,6 +67,8 @@ const long long kPreloadLimit = 16 * 1024;
 const std::chrono::milliseconds kSweepPeriod(100);
 // Bytes taken from a socket in one read on the io thread.
 const size_t kReadPiece = 16 * 1024;
+// How long queued requests wait for an awake worker before another is woken.
+const std::chrono::microseconds kWakeDelay(500);
 
 struct Limits {
   Clock::duration requestTimeout;
@@ -282,7 +284,7 @@ class WorkerConnection : public ClientConnection {
 
 struct HttpServer::Impl {
   Impl(const HostOptions& options, const IsapiModule& module, const AccessLog& log)
-      : options(options), module(module), log(log), acceptor(io), sweepTimer(io), retryTimer(io) {
+      : options(options), module(module), log(log), acceptor(io), sweepTimer(io), retryTimer(io), queueTimer(io) {
     limits.requestTimeout = std::chrono::milliseconds(options.requestTimeoutMs);
     limits.keepAlive = std::chrono::milliseconds(options.keepAliveMs);
     limits.minRate = options.bodyMinRate;
@@ -303,6 +305,7 @@ struct HttpServer::Impl {
   void dispatch(const std::shared_ptr<Connection>& c);
   void close(const std::shared_ptr<Connection>& c);
   // workers
+  void watchQueue();
   void work();
   void runModule(const std::shared_ptr<Connection>& c);
 
@@ -327,7 +330,12 @@ struct HttpServer::Impl {
   std::mutex queueLock;
   std::condition_variable queueReady;
   std::deque<std::shared_ptr<Connection>> queue;
+  int awake = 0;  // workers not waiting for a request
+  int wakes = 0;  // workers told to wake that have not yet
+  int processors = 1;
   bool quitting = false;
+  asio::steady_timer queueTimer;
+  bool queueWatched = false;
   std::vector<std::thread> workers;
 
   std::atomic<int> busy{0};  // requests handed to the module and not yet answered
@@ -360,6 +368,8 @@ bool HttpServer::start(std::string* error, int* port) {
   s.serverPort = s.acceptor.local_endpoint().port();
   *port = s.serverPort;
   s.started = true;
+  s.processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  s.awake = s.options.threads;  // until each first waits
   s.guard.emplace(s.io.get_executor());
   s.accept();
   s.sweep();
@@ -402,6 +412,7 @@ void HttpServer::stop(int drainMs) {
     s.acceptor.close(ignored);
     s.sweepTimer.cancel();
     s.retryTimer.cancel();
+    s.queueTimer.cancel();
     while (!s.connections.empty()) s.close(std::shared_ptr<Connection>(s.connections.front()));
     s.guard.reset();
   });
@@ -763,14 +774,45 @@ void HttpServer::Impl::next(const std::shared_ptr<Connection>& c) {
   process(c);
 }
 
+// Waking a sleeping worker costs more than a short module call. While as
+// many workers as there are processors are awake, a request waits for one of
+// them to finish; should they all be held (a module call that waits for
+// something), kWakeDelay later another worker is woken, and so on.
 void HttpServer::Impl::dispatch(const std::shared_ptr<Connection>& c) {
   c->phase = Phase::Worker;
   busy.fetch_add(1);
+  bool wake;
   {
     std::lock_guard<std::mutex> hold(queueLock);
     queue.push_back(c);
+    wake = awake + wakes < std::min(processors, options.threads);
+    if (wake) ++wakes;
   }
-  queueReady.notify_one();
+  if (wake) {
+    queueReady.notify_one();
+  } else {
+    watchQueue();
+  }
+}
+
+void HttpServer::Impl::watchQueue() {
+  if (queueWatched) return;
+  queueWatched = true;
+  queueTimer.expires_after(kWakeDelay);
+  queueTimer.async_wait([this](const boost::system::error_code& ec) {
+    queueWatched = false;
+    if (ec || closed) return;
+    bool wake;
+    {
+      std::lock_guard<std::mutex> hold(queueLock);
+      wake = !queue.empty() && awake + wakes < options.threads;
+      if (wake) ++wakes;
+    }
+    if (wake) {
+      queueReady.notify_one();
+      watchQueue();
+    }
+  });
 }
 
 void HttpServer::Impl::close(const std::shared_ptr<Connection>& c) {
@@ -788,7 +830,12 @@ void HttpServer::Impl::work() {
     std::shared_ptr<Connection> c;
     {
       std::unique_lock<std::mutex> hold(queueLock);
-      queueReady.wait(hold, [this] { return quitting || !queue.empty(); });
+      while (!quitting && queue.empty()) {
+        --awake;
+        queueReady.wait(hold);
+        ++awake;
+        if (wakes > 0) --wakes;
+      }
       if (quitting) return;
       c = std::move(queue.front());
       queue.pop_front();
