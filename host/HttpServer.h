@@ -40,9 +40,8 @@ class HttpServer {
   // requests still running are shut down, so that their reads and writes end.
   void stop(int drainMs = 30000);
 
-  struct Impl;
-
  private:
+  struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
