@@ -4,7 +4,10 @@
 # static files through both. nginx runs with one worker and its access log
 # off; quenta-httpd with its access log and debug output off. Each target is
 # measured with wrk -t2 at 8 and at 64 connections for SECONDS (default 5),
-# printing requests a second, p99 latency, and quenta-httpd's share of nginx.
+# printing requests a second, p99 latency, and quenta-httpd's share of nginx,
+# and each server's CPU time per request (its processes' user and system
+# time over the run), which other load on a shared machine moves far less
+# than the rates.
 #
 #   bench/speed_vs_nginx.sh [-b BUILD_DIR] [-d SECONDS]
 #
@@ -46,6 +49,7 @@ cleanup() {
 trap cleanup EXIT
 
 "$httpd" --root "$root" --listen 127.0.0.1:0 --access-log /dev/null >"$root/httpd.out" 2>&1 & pids+=($!)
+quenta_pid=$!
 for _ in $(seq 1 100); do grep -q "listening on" "$root/httpd.out" && break; sleep 0.1; done
 quenta_port=$(sed -n 's|.*listening on http://127\.0\.0\.1:\([0-9]*\).*|\1|p' "$root/httpd.out")
 [ -n "$quenta_port" ] || { cat "$root/httpd.out" >&2; exit 1; }
@@ -75,21 +79,39 @@ http {
 }
 CONF
 "$nginx" -c "$root/nginx/nginx.conf" -p "$root/nginx" & pids+=($!)
+nginx_pid=$!
 for _ in $(seq 1 50); do curl -s -o /dev/null "http://127.0.0.1:$nginx_port/index.html" && break; sleep 0.1; done
 
-# wrk's figures for one run: "requests/s p99-ms".
+# Clock ticks of user and system time of a process and its children.
+cpu_ticks() {
+  local total=0 pid
+  for pid in "$1" $(pgrep -P "$1" || true); do
+    total=$((total + $(awk '{ print $14 + $15 }' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
+
+# wrk's figures for one run against the server of process $3:
+# "requests/s p99-ms cpu-us-per-request".
 measure() {
-  local output
+  local output before after
+  before=$(cpu_ticks "$3")
   output=$(wrk -t2 -c"$2" -d"${duration}s" --latency "$1")
+  after=$(cpu_ticks "$3")
   if echo "$output" | grep -q "Non-2xx"; then echo "speed_vs_nginx: $1 gave answers other than 2xx" >&2; fi
   local rate p99
   rate=$(echo "$output" | awk '/^Requests\/sec:/ { print $2 }')
   p99=$(echo "$output" | awk '$1 == "99%" { v = $2; if (v ~ /us$/) { sub(/us$/, "", v); v /= 1000 } else if (v ~ /ms$/) { sub(/ms$/, "", v) } else if (v ~ /s$/) { sub(/s$/, "", v); v *= 1000 } print v }')
-  echo "$rate $p99"
+  local requests cpu
+  requests=$(echo "$output" | awk '/requests in/ { print $1 }')
+  cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v n="$requests" \
+    'BEGIN { if (n > 0) printf "%.1f", t * 1e6 / hz / n; else print "-" }')
+  echo "$rate $p99 $cpu"
 }
 
 echo "quenta-httpd beside nginx (1 worker, access log off): wrk -t2, ${duration} s each, 127.0.0.1"
-printf '%-34s %5s %6s %12s %9s %12s %9s %7s\n' target bytes conns "quenta r/s" "p99 ms" "nginx r/s" "p99 ms" ratio
+printf '%-26s %5s %5s %10s %7s %6s %10s %7s %6s %6s\n' target bytes conns "quenta r/s" "p99 ms" "cpu us" \
+  "nginx r/s" "p99 ms" "cpu us" ratio
 index=0
 for target in "/querytest.js?a=1&b=2" "/logs/TotalArcHours.js" "/index.html"; do
   index=$((index + 1))
@@ -101,9 +123,10 @@ for target in "/querytest.js?a=1&b=2" "/logs/TotalArcHours.js" "/index.html"; do
     head -c "$size" /dev/zero | tr '\0' 'x' >"$wwwpub$nginx_target"
   fi
   for connections in 8 64; do
-    read -r q_rate q_p99 <<<"$(measure "http://127.0.0.1:$quenta_port$target" "$connections")"
-    read -r n_rate n_p99 <<<"$(measure "http://127.0.0.1:$nginx_port$nginx_target" "$connections")"
+    read -r q_rate q_p99 q_cpu <<<"$(measure "http://127.0.0.1:$quenta_port$target" "$connections" "$quenta_pid")"
+    read -r n_rate n_p99 n_cpu <<<"$(measure "http://127.0.0.1:$nginx_port$nginx_target" "$connections" "$nginx_pid")"
     ratio=$(awk -v q="$q_rate" -v n="$n_rate" 'BEGIN { if (n > 0) printf "%.2f", q / n; else print "-" }')
-    printf '%-34s %5s %6s %12s %9s %12s %9s %7s\n' "$target" "$size" "$connections" "$q_rate" "$q_p99" "$n_rate" "$n_p99" "$ratio"
+    printf '%-26s %5s %5s %10s %7s %6s %10s %7s %6s %6s\n' "$target" "$size" "$connections" "$q_rate" "$q_p99" "$q_cpu" \
+      "$n_rate" "$n_p99" "$n_cpu" "$ratio"
   done
 done

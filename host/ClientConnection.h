@@ -1,5 +1,5 @@
 // What a module request is built from: the request head as the HTTP server
-// parsed it, and the connection it came on. The server (CivetWeb) fills both;
+// parsed it, and the connection it came on. The server (HttpServer) fills both;
 // the whole-request fuzzer fills them from its input. The head's texts belong
 // to whoever made it and stay valid for the length of the request.
 #ifndef QUENTA_HOST_CLIENTCONNECTION_H_

@@ -46,9 +46,8 @@ bool parseNumber(const std::string& text, long low, long high, long* value) {
   return true;
 }
 
-// ADDR:PORT with a dotted IPv4 address: Debian's CivetWeb is built without
-// IPv6, and a port with a suffix ("8443s") would ask it for TLS, which that
-// build cannot do.
+// ADDR:PORT with a dotted IPv4 address (the machine's network is IPv4) and
+// a plain port number: the server speaks plain HTTP only.
 bool parseListen(const std::string& text, HostOptions* options) {
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
@@ -82,18 +81,19 @@ void printUsage(std::FILE* out) {
       "                      port 0 picks a free port, printed once listening.\n"
       "  --module PATH       the ISAPI module to load (default ../lib/libwebquenta.so\n"
       "                      beside this program).\n"
-      "  --threads N         worker threads, 1 to 4096 (default 1024); every open\n"
-      "                      connection holds one.\n"
+      "  --threads N         worker threads that call the module, 1 to 4096 (default\n"
+      "                      16); idle and slow connections hold none.\n"
       "  --access-log FILE   append the access log to FILE instead of standard output.\n"
       "  --debug-log FILE|-  append the module's debug output to FILE, or to standard\n"
       "                      error for '-' (default: the file QUENTA_DEBUG_LOG names,\n"
       "                      else none). Log files rotate to FILE.1 at 16 MiB.\n"
-      "  --keep-alive-ms MS  how long an idle kept connection (and its thread) waits\n"
+      "  --keep-alive-ms MS  how long an idle kept connection waits\n"
       "                      for the next request, 0 to 600000 (default 500).\n"
       "  --request-timeout-ms MS\n"
-      "                      a request head must be complete, and a body read must\n"
-      "                      bring something, within MS of starting, 100 to 600000\n"
-      "                      (default 10000).\n"
+      "                      a request head must be complete within MS of the\n"
+      "                      connection (a kept connection's, of its first byte),\n"
+      "                      a body must bring something and an answer must be\n"
+      "                      taken within MS, 100 to 600000 (default 10000).\n"
       "  --body-min-rate BYTES\n"
       "                      a body still arriving after the request time-out must\n"
       "                      have averaged BYTES a second, 0 to 100000000 (default\n"

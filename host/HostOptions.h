@@ -13,10 +13,10 @@ struct HostOptions {
   std::string listenAddress = "127.0.0.1";
   int listenPort = 8080;                // 0: the system picks a free port
   std::string modulePath;               // default: ../lib/libwebquenta.so beside the program
-  int threads = 1024;                   // CivetWeb worker threads = open connections at once
+  int threads = 16;                     // worker threads: module calls at once
   std::string accessLogPath;            // empty: standard output
   int keepAliveMs = 500;                // idle time before a kept connection is closed
-  int requestTimeoutMs = 10000;         // a request head must be complete within it
+  int requestTimeoutMs = 10000;         // a request head must be complete within it of the connection
   int bodyMinRate = 1024;               // bytes a second a body must average after requestTimeoutMs
   std::string debugLogPath;             // "-": standard error; empty: QUENTA_DEBUG_LOG, else none
 };

@@ -1,27 +1,25 @@
-// The CivetWeb server: plain HTTP/1.1 with keep-alive, one handler for every
-// URI that either lets CivetWeb serve a static file of the card or hands the
-// request to the module.
+// The HTTP/1.1 server: one io thread runs a Boost.Asio event loop that accepts
+// connections, reads and parses request heads (Boost.Beast's parser), keeps
+// every connection's time limits, and serves the card's static files; the
+// module is called on a bounded pool of worker threads (`--threads`). A
+// connection costs no thread while it idles, sends its head, or sends a body
+// the module has not asked for yet.
 //
-// Routing: GET or HEAD of a path that names an existing regular file under
-// <root>/MMCMemory/www/wwwpub (its real path too), or a folder there holding
-// index.html, is served by CivetWeb as a static file. A POST
-// without Content-Length and any request with a Transfer-Encoding body get
-// "411 Length Required" from the host. Everything else goes to
-// HttpExtensionProc.
+// Routing: GET or HEAD of a path that names a regular file under
+// <root>/MMCMemory/www/wwwpub without leaving it (StaticFiles) is answered
+// from the io thread. A POST without Content-Length and any request with a
+// Transfer-Encoding body get "411 Length Required". Everything else goes to
+// HttpExtensionProc on a worker, which reads the body and writes the answer
+// on the connection itself (see HttpServer.cpp).
 #ifndef QUENTA_HOST_HTTPSERVER_H_
 #define QUENTA_HOST_HTTPSERVER_H_
 
-#include <atomic>
 #include <memory>
 #include <string>
 
 #include "host/AccessLog.h"
-#include "host/BodyWatch.h"
 #include "host/HostOptions.h"
 #include "host/IsapiModule.h"
-
-struct mg_connection;
-struct mg_context;
 
 namespace quenta {
 
@@ -32,38 +30,19 @@ class HttpServer {
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
-  // Starts listening and the worker threads. `port` receives the real port
-  // (the one the system chose when 0 was asked for).
+  // Starts listening, the io thread and the workers. `port` receives the real
+  // port (the one the system chose when 0 was asked for).
   bool start(std::string* error, int* port);
 
-  // Stops the server. Requests in progress are given up to `drainMs` to finish
-  // first (CivetWeb's own stop cuts their writes short); requests that arrive
-  // meanwhile get "503 Service Unavailable" and a closed connection.
+  // Stops the server. Requests in the module are given up to `drainMs` to
+  // finish first; requests that arrive meanwhile get "503 Service
+  // Unavailable" and a closed connection. Past that time the connections of
+  // requests still running are shut down, so that their reads and writes end.
   void stop(int drainMs = 30000);
 
  private:
-  static int handleRequest(mg_connection* connection, void* server);
-  static void endRequest(const mg_connection* connection, int status);
-  static int logMessage(const mg_connection* connection, const char* message);
-
-  int serve(mg_connection* connection);
-  bool isStaticFile(const char* path, long long* size) const;
-  int refuseWithoutLength(mg_connection* connection);
-  int refuseWhileStopping(mg_connection* connection);
-
-  const HostOptions& options_;
-  const IsapiModule& module_;
-  const AccessLog& log_;
-  std::string documentRoot_;
-  std::string realDocumentRoot_;  // with symbolic links resolved, ending in "/"
-  bool haveDocumentRoot_ = false;
-  int port_ = 0;
-  mg_context* context_ = nullptr;
-  std::unique_ptr<BodyWatch> watch_;
-  // Requests between the handler's start and CivetWeb's end-of-request call.
-  std::atomic<int> busy_{0};
-  std::atomic<bool> stopping_{false};
-  std::atomic<bool> stopped_{false};
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace quenta

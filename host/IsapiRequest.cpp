@@ -15,7 +15,7 @@ const size_t kMaxHeaderBlock = 64 * 1024;
 const size_t kMaxLogText = 1024;
 // Body writes up to this size travel in the same write as the held header.
 const size_t kCoalesceLimit = 16 * 1024;
-// CivetWeb counts the bytes of one read or write in an int.
+// The connection counts the bytes of one read or write in an int.
 const size_t kLargestTransfer = 1u << 30;
 
 const char kServerSoftware[] = "quenta-httpd";

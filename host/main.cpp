@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   }
 
   // SIGINT and SIGTERM are taken by sigwait below; they are blocked before any
-  // thread exists (the module's or CivetWeb's) so that every thread inherits
+  // thread exists (the module's or the server's) so that every thread inherits
   // the mask and none of them is interrupted by them.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   }
   setenv("QUENTA_DEBUG_LOG", debugLog.c_str(), 1);
 
-  // Every connection holds a descriptor while it waits for its thread.
+  // Every open connection holds a descriptor.
   rlimit files;
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
     files.rlim_cur = files.rlim_max;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcivetweb-dev libsqlite3-dev sqlite3
+  libboost-dev libsqlite3-dev sqlite3
   libmodbus-dev mbpoll pkg-config unicode-cldr-core tzdata
   curl libcurl4-openssl-dev wrk python3 procps
   g++-mingw-w64-x86-64

@@ -22,9 +22,17 @@ namespace {
 
 const int kTimeoutMs = 15000;
 const char kPage[] = "<html><body>static page</body></html>\n";
+// Larger than the socket buffers, so a client that does not read stalls it.
+const size_t kBigFileSize = 8 * 1024 * 1024 + 7;
 const char kCgiScript[] = "#!/bin/sh\necho Content-Type: text/plain\necho\necho ran\n";
 const std::string kStatusHead =
     "HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\nContent-Type: text/plain\r\nX-Test-Module: yes\r\n\r\n";
+
+std::string pattern(size_t size) {
+  std::string text(size, '\0');
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i * 7919) >> 5);
+  return text;
+}
 
 std::vector<std::string> hostArguments(const std::string& root, const std::vector<std::string>& extra = {},
                                        const std::string& module = TEST_EXTENSION) {
@@ -51,6 +59,7 @@ class HostServing : public ::testing::Test {
     root_->writeFile("MMCMemory/www/outside.txt", "outside\n");
     root_->writeFile("MMCMemory/www/wwwpub/index.html", "start\n");
     root_->writeFile("settings.db", "the settings\n");
+    root_->writeFile("MMCMemory/www/wwwpub/big.bin", pattern(kBigFileSize));
     // Links inside the card: one to a file of the card, three leading out.
     std::filesystem::create_symlink("sub/inner.txt", root_->wwwpub() + "/inner-link.txt");
     std::filesystem::create_symlink(root_->path() + "/settings.db", root_->wwwpub() + "/settings.db");
@@ -85,7 +94,7 @@ DeviceRoot* HostServing::root_ = nullptr;
 HostProcess* HostServing::host_ = nullptr;
 int HostServing::port_ = 0;
 
-TEST_F(HostServing, RoutesCardFilesToCivetWebAndEverythingElseToTheModule) {
+TEST_F(HostServing, RoutesCardFilesToTheFileServerAndEverythingElseToTheModule) {
   const struct {
     std::string method, target, file, modulePath;
   } cases[] = {
@@ -163,8 +172,7 @@ TEST_F(HostServing, KeepsTheConnectionAndSendsTheModuleAnswerByteForByte) {
 
 // The module reads the body in pieces of 64 KiB (never more: it checks).
 TEST_F(HostServing, StreamsMegabytesBothWaysAfter100Continue) {
-  std::string body(5 * 1024 * 1024 + 123, '\0');
-  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7919) >> 5);
+  std::string body = pattern(5 * 1024 * 1024 + 123);
   ASSERT_TRUE(connection_.send(request("POST", "/mirror?piece=65536",
                                        "Expect: 100-continue\r\nContent-Length: " + std::to_string(body.size()) +
                                            "\r\n")));
@@ -174,6 +182,71 @@ TEST_F(HostServing, StreamsMegabytesBothWaysAfter100Continue) {
   EXPECT_EQ(connection_.interimAnswers, 1);
   EXPECT_TRUE(mirrored == body) << mirrored.size() << " bytes: " << mirrored.substr(0, 80);
   EXPECT_EQ(exchange(request("GET", "/status")).raw, kStatusHead + "missing");  // the connection goes on
+}
+
+// Body bytes that come with the head are read first, then the rest from the
+// connection, never past the body: the request behind it is answered next.
+TEST_F(HostServing, ReadsTheBodyThatCameWithTheHeadThenTheRest) {
+  const struct {
+    size_t size, withHead;
+  } cases[] = {{300, 100}, {40000, 20000}, {40000, 0}, {40000, 40000}};
+  for (const auto& item : cases) {
+    SCOPED_TRACE(std::to_string(item.size) + " bytes, " + std::to_string(item.withHead) + " with the head");
+    std::string body = pattern(item.size);
+    std::string head = request("POST", "/mirror?piece=7000", "Content-Length: " + std::to_string(item.size) + "\r\n");
+    ASSERT_TRUE(connection_.send(head + body.substr(0, item.withHead)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the rest comes later
+    ASSERT_TRUE(connection_.send(body.substr(item.withHead) + request("GET", "/echo?next")));
+    HttpResponse mirrored, next;
+    ASSERT_TRUE(connection_.read(&mirrored) && connection_.read(&next));
+    EXPECT_TRUE(mirrored.body == body) << mirrored.body.size() << " bytes";
+    EXPECT_EQ(field(next.body, "query"), "next");
+  }
+}
+
+// The card's files: type, validators, 304 for an unchanged one, HEAD.
+TEST_F(HostServing, AnswersCardFilesWithTypeAndValidators) {
+  HttpResponse page = exchange(request("GET", "/page.html"));
+  EXPECT_EQ(page.header("Content-Type"), "text/html");
+  EXPECT_EQ(page.header("Content-Length"), std::to_string(sizeof(kPage) - 1));
+  ASSERT_NE(page.header("ETag"), "");
+  const struct {
+    std::string method, headers;
+    int status;
+    std::string body;
+  } cases[] = {
+      {"GET", "If-None-Match: " + page.header("ETag") + "\r\n", 304, ""},
+      {"GET", "If-None-Match: \"other\"\r\n", 200, kPage},
+      {"GET", "If-Modified-Since: " + page.header("Last-Modified") + "\r\n", 304, ""},
+      {"HEAD", "", 200, ""},
+  };
+  for (const auto& item : cases) {
+    SCOPED_TRACE(item.method + " " + item.headers);
+    HttpResponse response = exchange(request(item.method, "/page.html", item.headers), item.status == 304 ||
+                                                                                           item.method == "HEAD");
+    EXPECT_EQ(response.status, item.status);
+    EXPECT_EQ(response.body, item.body);
+  }
+  EXPECT_EQ(exchange(request("GET", "/sub/inner.txt")).header("Content-Type"), "text/plain");
+}
+
+// Answers nobody reads stall their own connection only, on the io thread
+// (a file) and on a worker (the module's answer); read later, they are whole.
+TEST_F(HostServing, ClientsThatDoNotReadTheirAnswersStallNoOne) {
+  std::string body = pattern(4 * 1024 * 1024);
+  HttpConnection fileReader, moduleReader;
+  ASSERT_TRUE(fileReader.open(port_) && fileReader.send(request("GET", "/big.bin")));
+  ASSERT_TRUE(moduleReader.open(port_) &&
+              moduleReader.send(request("POST", "/mirror?piece=65536",
+                                        "Content-Length: " + std::to_string(body.size()) + "\r\n", body)));
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(exchange(request("GET", "/page.html")).body, kPage);
+    EXPECT_EQ(field(exchange(request("GET", "/echo?round")).body, "query"), "round");
+  }
+  HttpResponse file, mirrored;
+  ASSERT_TRUE(fileReader.read(&file) && moduleReader.read(&mirrored));
+  EXPECT_TRUE(file.body == pattern(kBigFileSize)) << file.body.size() << " bytes";
+  EXPECT_TRUE(mirrored.body == body) << mirrored.body.size() << " bytes";
 }
 
 TEST_F(HostServing, ClosesTheConnectionAfterAnswersItCannotKeep) {
@@ -186,6 +259,11 @@ TEST_F(HostServing, ClosesTheConnectionAfterAnswersItCannotKeep) {
        "HTTP/1.1 411 Length Required", "411 Length Required"},
       // An answer without Content-Length ends where the connection does.
       {request("GET", "/nolength"), "HTTP/1.1 200 OK", "no length here\n"},
+      // Heads the parser refuses.
+      {"NOT A REQUEST\r\n\r\n", "HTTP/1.1 400 Bad Request", "400 Bad Request"},
+      {request("GET", "/a%00b"), "HTTP/1.1 400 Bad Request", "400 Bad Request"},
+      {request("GET", "/echo", "X-Pad: " + std::string(9000, 'a') + "\r\n"),
+       "HTTP/1.1 431 Request Header Fields Too Large", "431"},
       // A module that fails without answering gets a 500 from the host.
       {request("GET", "/fail"), "HTTP/1.1 500 Internal Server Error", ""},
   };
@@ -238,12 +316,17 @@ TEST(HostLimits, CutsOffSilentSlowAndShortClients) {
   for (size_t i = 0; i < connections.size(); ++i) {
     ASSERT_TRUE(connections[i].open(port) && connections[i].send(cases[i].sent)) << cases[i].name;
   }
-  // A body that keeps coming, but slower than the minimum rate.
-  HttpConnection trickle;
-  ASSERT_TRUE(trickle.open(port) && trickle.send(post));
-  bool trickleCut = false;
-  for (int i = 0; i < 100 && !trickleCut; ++i) trickleCut = !trickle.send("x") || trickle.closedByServer(50);
-  EXPECT_TRUE(trickleCut);
+  // A head and a body that keep coming, but too slowly.
+  const struct {
+    std::string name, start;
+  } trickles[] = {{"head", "GET /echo HTTP/1.1\r\nX-Pad: "}, {"body", post}};
+  for (const auto& item : trickles) {
+    HttpConnection trickle;
+    ASSERT_TRUE(trickle.open(port) && trickle.send(item.start));
+    bool trickleCut = false;
+    for (int i = 0; i < 100 && !trickleCut; ++i) trickleCut = !trickle.send("x") || trickle.closedByServer(50);
+    EXPECT_TRUE(trickleCut) << item.name;
+  }
   for (size_t i = 0; i < connections.size(); ++i) EXPECT_TRUE(connections[i].closedByServer(5000)) << cases[i].name;
   HttpConnection normal;
   HttpResponse response;

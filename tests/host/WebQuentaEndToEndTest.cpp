@@ -80,7 +80,7 @@ TEST_F(WebQuentaServing, AnswersScriptsFromTheModuleAndPagesFromTheCard) {
   HttpResponse index = exchange("GET", "/index.html");
   EXPECT_EQ(index.status, 200);
   EXPECT_EQ(index.body, page("index.html"));
-  EXPECT_NE(index.header("Last-Modified"), "");  // CivetWeb's file answer, not the module's
+  EXPECT_NE(index.header("Last-Modified"), "");  // the host's file answer, not the module's
 }
 
 TEST_F(WebQuentaServing, AnswersErrorPagesWithStatus200) {
