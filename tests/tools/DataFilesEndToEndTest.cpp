@@ -22,7 +22,11 @@ class DataFilesEndToEnd : public ::testing::Test {
     ASSERT_EQ(0, access(QUENTA_HTTPD, X_OK)) << "quenta-httpd is not built: " << QUENTA_HTTPD;
   }
   void TearDown() override {
-    if (port > 0) host.stop(SIGTERM, 20000);
+    if (port > 0) {
+      EXPECT_EQ(0, host.stop(SIGTERM, 20000));
+      // The module's debug output is off unless asked for.
+      EXPECT_EQ(std::string::npos, host.errors().find("WebQuenta:")) << host.errors();
+    }
   }
 
   void startServer() {
@@ -90,7 +94,15 @@ TEST_F(DataFilesEndToEnd, EveryPathFallsBackUntilInitThenShowsStoredValuesAndRec
     EXPECT_EQ(0u, text.find(std::string("var ") + row.variable + " = {" + row.members[0].name + ":")) << text;
   }
   ASSERT_EQ(0, machine({"settings", "set-pcode", "602", "4321"}));
-  EXPECT_EQ("var TotalArcHours = {TotalArcHours:4321};\n", get("/logs/TotalArcHours.js"));
+  // The module's answer leaves the server byte for byte.
+  hosttest::HttpConnection connection;
+  hosttest::HttpResponse response;
+  ASSERT_TRUE(connection.open(port));
+  ASSERT_TRUE(connection.exchange(hosttest::request("GET", "/logs/TotalArcHours.js"), &response));
+  const std::string cache = "Cache-Control: max-age=0, no-cache, no-store, must-revalidate\r\n";
+  EXPECT_EQ("HTTP/1.1 200 OK\r\n" + cache + "Content-Length: 42\r\nContent-Type: text/javascript\r\n" + cache +
+                "\r\nvar TotalArcHours = {TotalArcHours:4321};\n",
+            response.raw);
   ASSERT_EQ(0, machine({"settings", "load", "GetRobotMfgAll"}, "{\"robotName\":\"None\",\"robotSelected\":1}\n"));
   EXPECT_EQ("var RobotMfgAll = {robotName:['None'],robotID:[0],robotSelected:[1]};\n",
             get("/robot-config/RobotMfgAll.js"));
