@@ -69,6 +69,9 @@ const std::chrono::milliseconds kSweepPeriod(100);
 const size_t kReadPiece = 16 * 1024;
 // How long queued requests wait for an awake worker before another is woken.
 const std::chrono::microseconds kWakeDelay(500);
+// Watches in a row in which requests were answered before a worker woken for
+// a stall may sleep again.
+const int kSettleWatches = 20;
 
 struct Limits {
   Clock::duration requestTimeout;
@@ -333,6 +336,14 @@ struct HttpServer::Impl {
   int awake = 0;  // workers not waiting for a request
   int wakes = 0;  // workers told to wake that have not yet
   int processors = 1;
+  // Workers that may take requests: the processors, and one more for each
+  // watch in which requests waited and none was answered (the awake ones are
+  // held by something, a post waiting for its disk). Surplus workers sleep
+  // again after their request.
+  int target = 1;
+  std::atomic<unsigned long> finished{0};  // requests the workers finished
+  unsigned long finishedAtWatch = 0;       // io thread only
+  int settled = 0;                         // io thread only
   bool quitting = false;
   asio::steady_timer queueTimer;
   bool queueWatched = false;
@@ -369,6 +380,7 @@ bool HttpServer::start(std::string* error, int* port) {
   *port = s.serverPort;
   s.started = true;
   s.processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  s.target = std::min(s.processors, s.options.threads);
   s.awake = s.options.threads;  // until each first waits
   s.guard.emplace(s.io.get_executor());
   s.accept();
@@ -774,10 +786,12 @@ void HttpServer::Impl::next(const std::shared_ptr<Connection>& c) {
   process(c);
 }
 
-// Waking a sleeping worker costs more than a short module call. While as
-// many workers as there are processors are awake, a request waits for one of
-// them to finish; should they all be held (a module call that waits for
-// something), kWakeDelay later another worker is woken, and so on.
+// Waking a sleeping worker costs more than a short module call, and more
+// workers than processors only queue on the data files' locks (a worker
+// descheduled while it holds one holds up the rest for a time slice). So
+// while `target` workers are awake a request waits for one of them; should
+// they all be held (a module call that waits for something), so that no
+// request is answered for kWakeDelay, another worker is woken, and so on.
 void HttpServer::Impl::dispatch(const std::shared_ptr<Connection>& c) {
   c->phase = Phase::Worker;
   busy.fetch_add(1);
@@ -785,7 +799,7 @@ void HttpServer::Impl::dispatch(const std::shared_ptr<Connection>& c) {
   {
     std::lock_guard<std::mutex> hold(queueLock);
     queue.push_back(c);
-    wake = awake + wakes < std::min(processors, options.threads);
+    wake = awake + wakes < target;
     if (wake) ++wakes;
   }
   if (wake) {
@@ -802,16 +816,29 @@ void HttpServer::Impl::watchQueue() {
   queueTimer.async_wait([this](const boost::system::error_code& ec) {
     queueWatched = false;
     if (ec || closed) return;
-    bool wake;
+    unsigned long now = finished.load();
+    bool progress = now != finishedAtWatch;
+    finishedAtWatch = now;
+    bool wake, waiting;
     {
       std::lock_guard<std::mutex> hold(queueLock);
-      wake = !queue.empty() && awake + wakes < options.threads;
+      waiting = !queue.empty();
+      int base = std::min(processors, options.threads);
+      if (!waiting) {
+        target = base;
+        settled = 0;
+      } else if (!progress) {
+        target = std::min(target + 1, options.threads);
+        settled = 0;
+      } else if (target > base && ++settled >= kSettleWatches) {
+        --target;
+        settled = 0;
+      }
+      wake = waiting && awake + wakes < target;
       if (wake) ++wakes;
     }
-    if (wake) {
-      queueReady.notify_one();
-      watchQueue();
-    }
+    if (wake) queueReady.notify_one();
+    if (waiting) watchQueue();
   });
 }
 
@@ -830,7 +857,10 @@ void HttpServer::Impl::work() {
     std::shared_ptr<Connection> c;
     {
       std::unique_lock<std::mutex> hold(queueLock);
-      while (!quitting && queue.empty()) {
+      while (!quitting && (queue.empty() || awake > target)) {
+        // A surplus worker leaving requests queued: the io thread's watch
+        // wakes one again should the others make no progress.
+        if (!queue.empty()) asio::post(io, [this] { watchQueue(); });
         --awake;
         queueReady.wait(hold);
         ++awake;
@@ -856,6 +886,7 @@ void HttpServer::Impl::runModule(const std::shared_ptr<Connection>& c) {
   asio::post(io, [this, c] {
     if (c->phase != Phase::Closed) next(c);
   });
+  finished.fetch_add(1);
   busy.fetch_sub(1);
 }
 
