@@ -307,6 +307,9 @@ struct HttpServer::Impl {
   void next(const std::shared_ptr<Connection>& c);
   void dispatch(const std::shared_ptr<Connection>& c);
   void close(const std::shared_ptr<Connection>& c);
+  // Once the socket is ready for `type`, `then` runs again; an error closes.
+  void whenReady(const std::shared_ptr<Connection>& c, tcp::socket::wait_type type,
+                 void (Impl::*then)(const std::shared_ptr<Connection>&));
   // workers
   void watchQueue();
   void work();
@@ -493,14 +496,7 @@ void HttpServer::Impl::readMore(const std::shared_ptr<Connection>& c) {
   boost::system::error_code ec;
   size_t got = c->socket.read_some(asio::buffer(piece, sizeof(piece)), ec);
   if (ec == asio::error::would_block || ec == asio::error::try_again) {
-    c->socket.async_wait(tcp::socket::wait_read, [this, c](const boost::system::error_code& waited) {
-      if (c->phase == Phase::Closed) return;
-      if (waited) {
-        close(c);
-      } else {
-        readMore(c);
-      }
-    });
+    whenReady(c, tcp::socket::wait_read, &Impl::readMore);
     return;
   }
   if (ec || got == 0) {
@@ -740,14 +736,7 @@ void HttpServer::Impl::writeOut(const std::shared_ptr<Connection>& c) {
       return;
     }
     if (ec == asio::error::would_block || ec == asio::error::try_again) {
-      c->socket.async_wait(tcp::socket::wait_write, [this, c](const boost::system::error_code& waited) {
-        if (c->phase == Phase::Closed) return;
-        if (waited) {
-          close(c);
-        } else {
-          writeOut(c);
-        }
-      });
+      whenReady(c, tcp::socket::wait_write, &Impl::writeOut);
       return;
     }
     if (ec == asio::error::interrupted) continue;
@@ -839,6 +828,18 @@ void HttpServer::Impl::watchQueue() {
     }
     if (wake) queueReady.notify_one();
     if (waiting) watchQueue();
+  });
+}
+
+void HttpServer::Impl::whenReady(const std::shared_ptr<Connection>& c, tcp::socket::wait_type type,
+                                 void (Impl::*then)(const std::shared_ptr<Connection>&)) {
+  c->socket.async_wait(type, [this, c, then](const boost::system::error_code& waited) {
+    if (c->phase == Phase::Closed) return;
+    if (waited) {
+      close(c);
+    } else {
+      (this->*then)(c);
+    }
   });
 }
 
