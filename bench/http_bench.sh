@@ -81,7 +81,7 @@ trap cleanup EXIT
 
 extra=()
 [ -z "$server_threads" ] || extra=(--threads "$server_threads")
-"$httpd" --root "$root" --listen 127.0.0.1:0 --module "$module" --access-log /dev/null "${extra[@]}" \
+"$httpd" --root "$root" --listen 127.0.0.1:0 --module "$module" --access-log off "${extra[@]}" \
   >"$root/stdout" 2>"$root/stderr" &
 server_pid=$!
 

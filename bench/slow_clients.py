@@ -40,7 +40,7 @@ def rss_kib(pid):
 def start_server(build, root, extra):
     server = subprocess.Popen(
         [os.path.join(build, "bin", "quenta-httpd"), "--root", root, "--listen", "127.0.0.1:0",
-         "--module", os.path.join(build, "lib", "libwebquenta.so"), "--access-log", "/dev/null"] + extra,
+         "--module", os.path.join(build, "lib", "libwebquenta.so"), "--access-log", "off"] + extra,
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     deadline = time.time() + 20
     while time.time() < deadline:

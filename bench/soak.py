@@ -95,7 +95,7 @@ def main():
     try:
         subprocess.run([machine, "--root", root, "init", "--demo"], check=True, stdout=subprocess.DEVNULL)
         server = subprocess.Popen([os.path.join(build, "bin", "quenta-httpd"), "--root", root, "--listen",
-                                   "127.0.0.1:0", "--access-log", "/dev/null"],
+                                   "127.0.0.1:0", "--access-log", "off"],
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         processes.append(server)
         port = 0

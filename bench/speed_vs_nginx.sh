@@ -48,7 +48,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$httpd" --root "$root" --listen 127.0.0.1:0 --access-log /dev/null >"$root/httpd.out" 2>&1 & pids+=($!)
+"$httpd" --root "$root" --listen 127.0.0.1:0 --access-log off >"$root/httpd.out" 2>&1 & pids+=($!)
 quenta_pid=$!
 for _ in $(seq 1 100); do grep -q "listening on" "$root/httpd.out" && break; sleep 0.1; done
 quenta_port=$(sed -n 's|.*listening on http://127\.0\.0\.1:\([0-9]*\).*|\1|p' "$root/httpd.out")

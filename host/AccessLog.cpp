@@ -30,12 +30,14 @@ void appendTarget(std::string* line, const std::string& target) {
 }  // namespace
 
 bool AccessLog::open(const std::string& path, std::string* error) {
-  if (file_.open(path, error)) return true;
+  off_ = path == "off";
+  if (off_ || file_.open(path, error)) return true;
   *error = "access log: " + *error;
   return false;
 }
 
 void AccessLog::write(const AccessLogEntry& entry) const {
+  if (off_) return;
   char stamp[32];
   time_t now = time(nullptr);
   struct tm utc;

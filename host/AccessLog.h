@@ -28,12 +28,14 @@ struct AccessLogEntry {
 
 class AccessLog {
  public:
-  // Empty path: standard output. Otherwise the file is opened for appending.
+  // Empty path: standard output; "off": no log at all. Otherwise the file is
+  // opened for appending.
   bool open(const std::string& path, std::string* error);
 
   void write(const AccessLogEntry& entry) const;
 
  private:
+  bool off_ = false;
   mutable RotatingLog file_;
 };
 

@@ -66,7 +66,7 @@ bool parseListen(const std::string& text, HostOptions* options) {
 void printUsage(std::FILE* out) {
   std::fputs(
       "Usage: quenta-httpd --root DIR [--listen ADDR:PORT] [--module PATH] [--threads N]\n"
-      "                    [--access-log FILE] [--debug-log FILE|-] [--keep-alive-ms MS]\n"
+      "                    [--access-log FILE|off] [--debug-log FILE|-] [--keep-alive-ms MS]\n"
       "                    [--request-timeout-ms MS] [--body-min-rate BYTES]\n"
       "\n"
       "Serves the welding power source's web pages over plain HTTP/1.1.\n"
@@ -83,7 +83,8 @@ void printUsage(std::FILE* out) {
       "                      beside this program).\n"
       "  --threads N         worker threads that call the module, 1 to 4096 (default\n"
       "                      16); idle and slow connections hold none.\n"
-      "  --access-log FILE   append the access log to FILE instead of standard output.\n"
+      "  --access-log FILE|off  append the access log to FILE instead of standard\n"
+      "                      output, or keep none for 'off'.\n"
       "  --debug-log FILE|-  append the module's debug output to FILE, or to standard\n"
       "                      error for '-' (default: the file QUENTA_DEBUG_LOG names,\n"
       "                      else none). Log files rotate to FILE.1 at 16 MiB.\n"
