@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -91,8 +92,22 @@ bool StaticFiles::find(const std::string& path, Found* found) {
   size_t start = path.find_first_not_of('/');
   std::string relative = start == std::string::npos ? std::string() : path.substr(start);
   if (relative.empty() || relative.back() == '/') relative += kStartPage;
+  std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+  auto missed = misses_.find(relative);
+  if (missed != misses_.end()) {
+    if (now - missed->second < kMissMemory) return false;
+    misses_.erase(missed);
+  }
   int fd = openBeneath(folder_, relative);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    // Only "nothing there" is remembered: a link out of the card or a lack
+    // of descriptors is asked again.
+    if (errno == ENOENT || errno == ENOTDIR) {
+      if (misses_.size() >= kMaxEntries) misses_.clear();
+      misses_.emplace(relative, now);
+    }
+    return false;
+  }
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);

@@ -9,12 +9,17 @@
 // in all, keyed by path and checked against the file's device, inode, size
 // and modification time at every request (the open and fstat are done each
 // time, so the check above always holds). A file past the limits is sent from
-// its descriptor. Everything here runs on the io thread only.
+// its descriptor.
+//
+// A path that names no file (the module's data files, asked for many times a
+// second) is not looked up again for kMissMemory: a card file put there later
+// is served from then on. Everything here runs on the io thread only.
 #ifndef QUENTA_HOST_STATICFILES_H_
 #define QUENTA_HOST_STATICFILES_H_
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -26,6 +31,7 @@ class StaticFiles {
  public:
   static const size_t kCachedFileLimit = 256 * 1024;
   static const size_t kCacheLimit = 4 * 1024 * 1024;
+  static constexpr std::chrono::seconds kMissMemory{1};
 
   // One file found for a request. The heads end before the empty line that
   // ends them. A cached file's bytes are in `body` (shared: the entry may be
@@ -68,6 +74,7 @@ class StaticFiles {
   int folder_ = -1;
   size_t cached_ = 0;
   std::unordered_map<std::string, Entry> entries_;
+  std::unordered_map<std::string, std::chrono::steady_clock::time_point> misses_;  // when looked up
 };
 
 }  // namespace quenta

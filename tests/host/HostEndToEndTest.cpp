@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "host/StaticFiles.h"
 #include "tests/host/HostTestSupport.h"
 
 using hosttest::DeviceRoot;
@@ -128,6 +129,11 @@ TEST_F(HostServing, RoutesCardFilesToTheFileServerAndEverythingElseToTheModule) 
   }
   // Every request is logged on the standard output, files too.
   EXPECT_TRUE(host_->waitForOutput("GET /page.html 200 " + std::to_string(sizeof(kPage) - 1) + " ", 5000));
+  // A card file put where a path went to the module is served once the
+  // host looks again.
+  root_->writeFile("MMCMemory/www/wwwpub/missing.html", kPage);
+  std::this_thread::sleep_for(quenta::StaticFiles::kMissMemory + std::chrono::milliseconds(10));
+  EXPECT_EQ(exchange(request("GET", "/missing.html")).body, kPage);
 }
 
 TEST_F(HostServing, PassesMethodQueryPathAndServerVariables) {
