@@ -13,13 +13,14 @@ struct ThreadConnection {
   std::string path;
   dev_t device = 0;
   ino_t inode = 0;
+  std::chrono::steady_clock::time_point looked;  // when the file was last found to be `inode`
 };
 
 thread_local ThreadConnection connection;
 
 }  // namespace
 
-quenta::SettingsStore* threadStore() {
+quenta::SettingsStore* threadStore(Use use) {
   ThreadConnection& c = connection;
   std::string root = quenta::deviceRoot();
   if (root.empty()) {
@@ -27,6 +28,10 @@ quenta::SettingsStore* threadStore() {
     return nullptr;
   }
   std::string path = quenta::SettingsStore::databasePath(root);
+  std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+  if (use == Use::kRead && c.store.isOpen() && c.path == path && now - c.looked < kReadCheckPeriod) {
+    return &c.store;
+  }
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     c.store.close();
@@ -42,6 +47,7 @@ quenta::SettingsStore* threadStore() {
     c.device = info.st_dev;
     c.inode = info.st_ino;
   }
+  c.looked = now;
   return &c.store;
 }
 
@@ -63,7 +69,7 @@ std::string toHex(const unsigned char* bytes, size_t size) {
 int runSetter(const char* setter, LPCWSTR viewName, const std::string& arguments,
               const unsigned char* record, size_t recordSize,
               const std::function<int(quenta::SettingsStore&)>& write) {
-  quenta::SettingsStore* store = threadStore();
+  quenta::SettingsStore* store = threadStore(Use::kWrite);
   if (store == nullptr) return 0;
 
   quenta::JournalRow journal;

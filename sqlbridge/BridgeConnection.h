@@ -2,10 +2,15 @@
 // the settings database of the current device root (QUENTA_ROOT, read on
 // every call), and the common frame of every setter call.
 //
-// The connection follows the file, not the other way round: before each call
-// the file is looked up; when it is missing the call reports "unavailable"
-// without creating it, and when it is another file than the one open (it was
-// deleted and made again, or the root changed) the connection is reopened.
+// The connection follows the file, not the other way round: before each
+// setter call, and before a reader call once kReadCheckPeriod has passed since
+// the last look, the file is looked up; when it is missing the call reports
+// "unavailable" without creating it, and when it is another file than the one
+// open (it was deleted and made again, or the root changed) the connection is
+// reopened. Reads may so see a replaced file for up to kReadCheckPeriod; a
+// write never goes to a file that was gone before it began. The look is a
+// path lookup, the dearest step of a read of a word, and the data files read
+// thousands of times a second.
 // A failure that says the connection is unusable (corrupt file, I/O error)
 // closes it, so the next call starts afresh: the bridge recovers by itself
 // once the database is back.
@@ -14,6 +19,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -22,9 +28,13 @@
 
 namespace sqlbridge {
 
+const std::chrono::milliseconds kReadCheckPeriod{10};
+
+enum class Use { kRead, kWrite };
+
 // The calling thread's store, open on <root>/settings.db; null when the
 // database is unavailable.
-quenta::SettingsStore* threadStore();
+quenta::SettingsStore* threadStore(Use use);
 // After a failed operation on the thread's store: closes it if the failure
 // means the connection cannot be trusted any more.
 void dropIfBroken(quenta::SettingsStore* store);

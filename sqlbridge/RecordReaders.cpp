@@ -485,7 +485,7 @@ int readRecords(const char* name, std::initializer_list<long long> keys, LPCWSTR
     if (releaseHandle != nullptr) *releaseHandle = SQLBRIDGE_NO_RELEASE;
     const quenta::RecordReader* reader = quenta::RecordTables::find(name);
     if (reader == nullptr || viewName == nullptr || releaseHandle == nullptr) return 0;
-    quenta::SettingsStore* store = sqlbridge::threadStore();
+    quenta::SettingsStore* store = sqlbridge::threadStore(sqlbridge::Use::kRead);
     if (store == nullptr) return 0;
     // Kept from call to call on this thread, so a long log does not take
     // fresh pages from the system on every request.

@@ -35,7 +35,7 @@ const size_t kSystemLogTextChars = (kSystemLogRecordBytes - kSystemLogTextOffset
 SQLBRIDGE_API int GetPCode(WORD pcode, WORD* value, LPCWSTR) {
   try {
     if (value == nullptr) return 0;
-    quenta::SettingsStore* store = sqlbridge::threadStore();
+    quenta::SettingsStore* store = sqlbridge::threadStore(sqlbridge::Use::kRead);
     if (store == nullptr) return 0;
     WORD read = 0;
     quenta::SettingsStore::Result result = store->getPCode(pcode, &read);
