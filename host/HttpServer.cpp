@@ -68,10 +68,10 @@ const std::chrono::milliseconds kSweepPeriod(100);
 // Bytes taken from a socket in one read on the io thread.
 const size_t kReadPiece = 16 * 1024;
 // How long queued requests wait for an awake worker before another is woken.
-const std::chrono::microseconds kWakeDelay(500);
+const std::chrono::microseconds kWakeDelay(2000);
 // Watches in a row in which requests were answered before a worker woken for
 // a stall may sleep again.
-const int kSettleWatches = 20;
+const int kSettleWatches = 5;
 
 struct Limits {
   Clock::duration requestTimeout;
