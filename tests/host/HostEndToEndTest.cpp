@@ -306,7 +306,8 @@ TEST_F(HostServing, RunsEightClientsAtOnce) {
 TEST(HostLimits, CutsOffSilentSlowAndShortClients) {
   DeviceRoot root;
   HostProcess host;
-  ASSERT_TRUE(host.start(hostArguments(root.path(), {"--request-timeout-ms", "300", "--body-min-rate", "100000"})));
+  ASSERT_TRUE(host.start(hostArguments(
+      root.path(), {"--request-timeout-ms", "300", "--body-min-rate", "100000", "--keep-alive-ms", "300"})));
   int port = host.waitForListening(kTimeoutMs);
   ASSERT_GT(port, 0) << host.errors();
   const std::string post = "POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000\r\n\r\n";
@@ -338,6 +339,8 @@ TEST(HostLimits, CutsOffSilentSlowAndShortClients) {
   HttpResponse response;
   ASSERT_TRUE(normal.open(port) && normal.exchange(request("GET", "/echo"), &response));
   EXPECT_EQ(response.status, 200);
+  // Kept after the module's answer, then idle past the keep-alive time.
+  EXPECT_TRUE(normal.closedByServer(5000));
 }
 
 // A relative root, an access-log file, a second host on the same port, and a
