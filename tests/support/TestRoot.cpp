@@ -54,11 +54,12 @@ TestRoot::~TestRoot() {
   if (!rootPath.empty()) fs::remove_all(rootPath, ignored);
 }
 
-void TestRoot::writeFile(const std::string& relative, const std::string& content) const {
+void TestRoot::writeFile(const std::string& relative, const std::string& content, bool executable) const {
   fs::path target = fs::path(rootPath) / relative;
   std::error_code ignored;
   fs::create_directories(target.parent_path(), ignored);
   std::ofstream(target, std::ios::binary) << content;
+  if (executable) fs::permissions(target, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ignored);
 }
 
 void TestRoot::removeFile(const std::string& relative) const {
