@@ -30,10 +30,8 @@ class TestRoot {
   void removeFile(const std::string& relative) const;
   std::string readFile(const std::string& relative) const;
 
-  // The card folder of the source tree and the build's bin and lib folders.
+  // The card folder of the source tree.
   static std::string cardDir();
-  static std::string binDir();
-  static std::string libDir();
 
  private:
   std::string rootPath;
