@@ -332,7 +332,8 @@ TEST_F(NetworkFormsThroughServer, DataConnectionsStoreInOrderAndKeepWhatPrecedes
                                                                  file.second) == 0;
       })) << file.first << " shows " << body;
     }
-    EXPECT_NE(std::string::npos, runCommand(machine("clock show")).find(c.clockShows)) << runCommand(machine("clock show"));
+    std::string clock = runCommand(machine("clock show"));
+    EXPECT_NE(std::string::npos, clock.find(c.clockShows)) << clock;
     if (c.sql != nullptr) {
       ASSERT_EQ("", runCommand(machine("settings set-pcode 649 2")));
     }

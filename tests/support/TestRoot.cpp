@@ -57,7 +57,9 @@ void TestRoot::writeFile(const std::string& relative, const std::string& content
   std::error_code ignored;
   fs::create_directories(target.parent_path(), ignored);
   std::ofstream(target, std::ios::binary) << content;
-  if (executable) fs::permissions(target, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ignored);
+  if (executable) {
+    fs::permissions(target, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ignored);
+  }
 }
 
 void TestRoot::removeFile(const std::string& relative) const {
