@@ -13,7 +13,7 @@
 #include <strsafe.h>
 #include <windows.h>
 
-#include "tests/support/TestRoot.h"
+#include "tests/platform/TempRoot.h"
 
 namespace {
 
@@ -258,8 +258,7 @@ TEST(SafeCString, LeadingNumbersAndCopyOut) {
 }
 
 TEST(SafeCString, FileReadsCountZeroBytesAndFailures) {
-  TestRoot root(false);
-  setenv("QUENTA_ROOT", root.path().c_str(), 1);
+  TempRoot root;
   // Reads count bytes from a file holding content; checks text, capacity and status of each.
   auto reads = [&](const std::string& content, std::initializer_list<std::pair<DWORD, const char*>> steps,
                    std::initializer_list<DWORD> capacities) {
@@ -282,7 +281,6 @@ TEST(SafeCString, FileReadsCountZeroBytesAndFailures) {
   reads("hello world", {{5, "hello"}, {100, " world"}, {10, ""}}, {22u});
   reads(std::string("a\0b", 3), {{0, nullptr}}, {});
   reads("", {{0, ""}}, {17u});
-  unsetenv("QUENTA_ROOT");
 
   // A failed read keeps the last error.
   for (DWORD count : {5u, 0u}) {

@@ -198,8 +198,7 @@ TEST_F(MachineMailboxTest, FollowKeepsDrainingUntilStopped) {
     }
     ASSERT_TRUE(posted) << i;
   }
-  auto start = std::chrono::steady_clock::now();
-  while (systemLog().size() < 100 && millisecondsSince(start) < 5000) usleep(20000);
+  hosttest::waitUntil(5000, [&] { return systemLog().size() >= 100; });
   EXPECT_EQ(drain.stop(SIGTERM, 10000), 0);
   std::vector<quenta::SystemLogRow> rows = systemLog();
   ASSERT_EQ(rows.size(), 100u);
