@@ -13,15 +13,11 @@
 #include "adambridge/ADAMbridge.h"
 #include "adambridge/AdamConfig.h"
 #include "tests/host/HostTestSupport.h"
+#include "tests/platform/TempRoot.h"
 
 namespace {
 
 using hosttest::runCommand;
-
-long millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-}
 
 // A device root whose ADAMbridge.conf names `port`, with QUENTA_ROOT set.
 class BridgeRoot : public ::testing::Test {
@@ -29,8 +25,6 @@ class BridgeRoot : public ::testing::Test {
   void SetUp() override { setenv("QUENTA_ROOT", root.path().c_str(), 1); }
   void TearDown() override {
     ADAM6050CloseConnection();
-    // The simulated module's state block goes with the root.
-    quenta::removeNamedObjects(nullptr);
     unsetenv("QUENTA_ROOT");
   }
   void usePort(int port) { ASSERT_TRUE(adambridge::writeConfig(root.path(), static_cast<unsigned>(port))); }

@@ -14,7 +14,7 @@
 #include "core/SafeString.h"
 #include "core/StatusName.h"
 #include "tests/support/AllocFailure.h"
-#include "tests/support/TestRoot.h"
+#include "tests/platform/TempRoot.h"
 
 namespace {
 
@@ -86,9 +86,8 @@ TEST(AllocationSweep, NewStrings) {
   SafeCString cd("cd");
   sweep("abcd", [&] { return ab + cd; });
 
-  TestRoot root(false);
+  TempRoot root;
   root.writeFile("page.htm", "<html>404</html>");
-  setenv("QUENTA_ROOT", root.path().c_str(), 1);
   HANDLE file = CreateFileW(u"\\page.htm", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, file);
@@ -97,7 +96,6 @@ TEST(AllocationSweep, NewStrings) {
     return SafeCString(file, 0);
   });
   CloseHandle(file);
-  unsetenv("QUENTA_ROOT");
 }
 
 // Sweeps an operation that changes a string made from start; the operation

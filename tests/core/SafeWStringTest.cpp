@@ -26,20 +26,6 @@ TEST(SafeWString, CountsCharactersNotBytes) {
   EXPECT_EQ(32u, SafeWString().getCapacity());
   EXPECT_TRUE(SafeWString(static_cast<const WCHAR*>(nullptr)) == SafeWString());
 
-  WCHAR source[] = u"abcdef";
-  SafeWString limited(source, 2, false);
-  EXPECT_EQ(u"ab", wtext(limited));
-  EXPECT_EQ(2u + 17u, limited.getCapacity());
-  WCHAR* owned = new WCHAR[4]{u'w', u'x', u'y', u'z'};
-  SafeWString adopted(owned, 4, true);
-  EXPECT_EQ(u"wxy", wtext(adopted));
-  EXPECT_EQ(owned, adopted.c_str());
-
-  SafeWString joined = SafeWString(u"\\Temp") + SafeWString(u"\\a.bin");
-  EXPECT_EQ(u"\\Temp\\a.bin", wtext(joined));
-  EXPECT_EQ(5u + 6u + 17u, joined.getCapacity());
-  EXPECT_TRUE(joined.endsWith(SafeWString(u".bin")));
-  EXPECT_EQ(u"a.bin", wtext(joined.substring(6, 50)));
   // Characters compare as unsigned 16-bit values.
   EXPECT_TRUE(SafeWString(u"z") < SafeWString(u"\u00e9"));
 

@@ -14,6 +14,7 @@
 #include "frame/Registry.h"
 #include "links/DbLogMailbox.h"
 #include "sqlbridge/SettingsStore.h"
+#include "tests/support/FakeEcb.h"
 #include "tests/support/TestRoot.h"
 
 namespace formtest {
@@ -24,6 +25,28 @@ inline PostResponse* formFor(const std::string& path) {
     if (path == entry.path) return createForm(entry);
   }
   return nullptr;
+}
+
+// The card page a form answers with, relative to the web root, as the registry names it.
+inline std::string pageOf(const std::string& path) {
+  const std::u16string prefix = u"\\MMCMemory\\www\\wwwpub\\";
+  for (const FormEntry& entry : kForms) {
+    SafeWString file = formPageFile(entry);
+    if (path != entry.path || file.c_str() == nullptr) continue;
+    std::string page;
+    for (char16_t c : std::u16string(file.c_str()).substr(prefix.size())) page += c == u'\\' ? '/' : char(c);
+    return page;
+  }
+  return "";
+}
+
+// The answer's text to `body` posted to `form`, read `readSize` bytes at a time.
+inline std::string postBody(PostResponse* form, const std::string& contentType, const std::string& body,
+                            DWORD readSize) {
+  FakeEcb fake("POST", "/form");
+  fake.setBody(contentType, body, 0, readSize);
+  SafeCString* answer = form->post(fake.ecb());
+  return answer != nullptr && answer->c_str() != nullptr ? std::string(answer->c_str(), answer->getLength()) : "";
 }
 
 class FormRoot {

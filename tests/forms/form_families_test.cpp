@@ -53,10 +53,7 @@ class FormFamiliesTest : public ::testing::Test {
     return handler.get();
   }
   std::string post(const std::string& path, const Fields& fields) {
-    FakeEcb fake("POST", path.c_str());
-    fake.setBody(parsertest::contentTypeFor(kBoundary), parsertest::plainBody(kBoundary, fields), 0, 700);
-    SafeCString* answer = form(path)->post(fake.ecb());
-    return answer != nullptr && answer->c_str() != nullptr ? std::string(answer->c_str(), answer->getLength()) : "";
+    return postBody(form(path), parsertest::contentTypeFor(kBoundary), parsertest::plainBody(kBoundary, fields), 700);
   }
 
   void run(const std::vector<PostCase>& cases) {
@@ -67,10 +64,7 @@ class FormFamiliesTest : public ::testing::Test {
       }
       size_t rowsBefore = root.journal().size();
       size_t eventsBefore = root.events().size();
-      std::string page = std::string(c.path).substr(1);
-      if (page == "setup/atuocal.html") page = "setup/autocal.html";
-      if (page == "arc_management/burnback_sequence_adjust.html") page = "arc_management/burnback_sequence_adjust.min.html";
-      EXPECT_EQ(root.page(c.answered ? page : "400.htm"), post(c.path, sampleWith(c.path, c.changes)));
+      EXPECT_EQ(root.page(c.answered ? pageOf(c.path) : "400.htm"), post(c.path, sampleWith(c.path, c.changes)));
       Lines rows = root.journal(), events = root.events();
       EXPECT_EQ(c.journal, Lines(rows.begin() + rowsBefore, rows.end()));
       EXPECT_EQ(c.events, Lines(events.begin() + eventsBefore, events.end()));

@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <QuentaPlatform.h>
 
@@ -17,28 +14,18 @@
 
 #include "sqlbridge/SettingsStore.h"
 #include "tests/forms/FormSamples.h"
+#include "tests/forms/FormTestSupport.h"
 #include "tests/host/HostTestSupport.h"
 
 using hosttest::DeviceRoot;
 using hosttest::HostProcess;
 using hosttest::HttpConnection;
 using hosttest::HttpResponse;
+using hosttest::runCommand;
 
 namespace {
 
 typedef std::vector<std::string> Lines;
-
-// The command's output (with its errors); exitCode -1 when it did not exit.
-std::string run(const std::string& command, int* exitCode = nullptr) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char chunk[4096];
-  for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
-  int status = pclose(pipe);
-  if (exitCode != nullptr) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
 
 Lines tail(const Lines& all, size_t from) { return Lines(all.begin() + std::min(from, all.size()), all.end()); }
 
@@ -68,21 +55,15 @@ class FormsThroughServer : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(std::string(QUENTA_MACHINE).empty()) << "quenta-machine is not built: the forms need its demo root";
     int exitCode = -1;
-    std::string output = run(machine("init --demo"), &exitCode);
+    std::string output = runCommand(machine("init --demo"), &exitCode);
     ASSERT_EQ(0, exitCode) << "quenta-machine init --demo failed: " << output;
-    ASSERT_TRUE(host.start({QUENTA_HTTPD, "--root", root.path(), "--listen", "127.0.0.1:0", "--module",
-                            WEBQUENTA_MODULE, "--debug-log", "-"}));
-    port = host.waitForListening(20000);
+    port = host.serve(QUENTA_HTTPD, root.path(), WEBQUENTA_MODULE, {"--debug-log", "-"});
     ASSERT_GT(port, 0) << "quenta-httpd did not listen: " << host.errors();
   }
   void TearDown() override {
     if (port > 0) {
       EXPECT_EQ(0, host.stop(SIGTERM, 20000)) << host.errors();
     }
-    // The server's shared memory and mutexes of this root go with it.
-    setenv("QUENTA_ROOT", root.path().c_str(), 1);
-    quenta::removeNamedObjects(nullptr);
-    unsetenv("QUENTA_ROOT");
   }
 
   std::string machine(const std::string& command) const {
@@ -92,7 +73,7 @@ class FormsThroughServer : public ::testing::Test {
   // `settings journal` lines from "setter" on.
   Lines journal() const {
     Lines rows;
-    std::istringstream in(run(machine("settings journal")));
+    std::istringstream in(runCommand(machine("settings journal")));
     for (std::string line; std::getline(in, line);) {
       if (line.find("\"setter\"") != std::string::npos) rows.push_back(line.substr(line.find("\"setter\"")));
     }
@@ -101,7 +82,7 @@ class FormsThroughServer : public ::testing::Test {
   // `mailbox show` slots as "code,arg1,arg2,arg3".
   Lines events() const {
     Lines found;
-    std::istringstream in(run(machine("mailbox show")));
+    std::istringstream in(runCommand(machine("mailbox show")));
     for (std::string line; std::getline(in, line);) {
       if (line.find("\"slot\"") == std::string::npos) continue;
       std::string event;
@@ -120,7 +101,7 @@ class FormsThroughServer : public ::testing::Test {
   std::string curl(const std::string& path, const Lines& fields) const {
     std::string command = "curl -s --max-time 20";
     for (const std::string& field : fields) command += " -F '" + field + "'";
-    return run(command + " http://127.0.0.1:" + std::to_string(port) + path);
+    return runCommand(command + " http://127.0.0.1:" + std::to_string(port) + path);
   }
 
   // The body goes out in pieces of `piece` bytes, each its own TCP write.
@@ -182,27 +163,16 @@ TEST_F(FormsThroughServer, PostsInPiecesAndBrokenPostsThroughTheServer) {
       << "the endless post was never answered";
 
   EXPECT_EQ(rowsBefore, journal().size());
-  HttpConnection connection;
-  ASSERT_TRUE(connection.open(port));
-  HttpResponse response;
-  ASSERT_TRUE(connection.exchange(hosttest::request("GET", "/welder-config/ArcErrorTime.js"), &response));
-  EXPECT_EQ(200, response.status);
-  EXPECT_EQ(0u, response.body.find("var ArcErrorTime = {Time:"));
+  EXPECT_EQ(0u, hosttest::get(port, "/welder-config/ArcErrorTime.js").find("var ArcErrorTime = {Time:"));
 }
 
 // The network forms over the demo root's simulated adapters: what a post
 // stores shows in the data file's next GET (its first, so no two-second wait).
 class NetworkFormsThroughServer : public FormsThroughServer {
  protected:
-  std::string get(const std::string& path) {
-    HttpConnection connection;
-    HttpResponse response;
-    EXPECT_TRUE(connection.open(port));
-    EXPECT_TRUE(connection.exchange(hosttest::request("GET", path), &response));
-    return response.body;
-  }
+  std::string get(const std::string& path) { return hosttest::get(port, path); }
   std::string registry(const std::string& key, const std::string& value) {
-    return run(machine("registry get '" + key + "' " + value));
+    return runCommand(machine("registry get '" + key + "' " + value));
   }
   static Lines addressFields(const char* ip, const char* mask, const char* gateway, const char* dns) {
     Lines fields;
@@ -362,9 +332,10 @@ TEST_F(NetworkFormsThroughServer, DataConnectionsStoreInOrderAndKeepWhatPrecedes
                                                                  file.second) == 0;
       })) << file.first << " shows " << body;
     }
-    EXPECT_NE(std::string::npos, run(machine("clock show")).find(c.clockShows)) << run(machine("clock show"));
+    std::string clock = runCommand(machine("clock show"));
+    EXPECT_NE(std::string::npos, clock.find(c.clockShows)) << clock;
     if (c.sql != nullptr) {
-      ASSERT_EQ("", run(machine("settings set-pcode 649 2")));
+      ASSERT_EQ("", runCommand(machine("settings set-pcode 649 2")));
     }
   }
 }
@@ -423,19 +394,13 @@ TEST_F(FormsThroughServer, EveryFormSavedShowsInTheDataFileItsPageReloads) {
     SCOPED_TRACE(c.path);
     Lines fields;
     for (const auto& field : formtest::sampleWith(c.path, c.changes)) fields.push_back(field.first + "=" + field.second);
-    std::string page = std::string(c.path).substr(1);
-    if (page == "setup/atuocal.html") page = "setup/autocal.html";
-    if (page == "arc_management/burnback_sequence_adjust.html") page = "arc_management/burnback_sequence_adjust.min.html";
-    EXPECT_EQ(card(page), curl(c.path, fields));
+    EXPECT_EQ(card(formtest::pageOf(c.path)), curl(c.path, fields));
     if (c.dataFile == nullptr) {
       EXPECT_EQ(c.shows, journal().back());
       continue;
     }
-    HttpConnection connection;
-    HttpResponse response;
-    ASSERT_TRUE(connection.open(port));
-    ASSERT_TRUE(connection.exchange(hosttest::request("GET", c.dataFile), &response));
-    EXPECT_NE(std::string::npos, response.body.find(c.shows)) << response.body;
+    std::string shown = hosttest::get(port, c.dataFile);
+    EXPECT_NE(std::string::npos, shown.find(c.shows)) << shown;
   }
 }
 

@@ -47,10 +47,7 @@ FieldValues with(FieldValues values, const std::string& name, const std::string&
 // The answer's text to the body read `readSize` bytes at a time.
 std::string post(PostResponse* handler, const std::string& body, DWORD readSize = 65536,
                  const std::string& contentType = parsertest::contentTypeFor(kBoundary)) {
-  FakeEcb fake("POST", "/form");
-  fake.setBody(contentType, body, 0, readSize);
-  SafeCString* answer = handler->post(fake.ecb());
-  return answer != nullptr && answer->c_str() != nullptr ? std::string(answer->c_str(), answer->getLength()) : "";
+  return postBody(handler, contentType, body, readSize);
 }
 std::string post(PostResponse* handler, const FieldValues& values, DWORD readSize = 65536) {
   return post(handler, parsertest::plainBody(kBoundary, values), readSize);

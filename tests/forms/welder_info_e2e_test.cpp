@@ -5,9 +5,6 @@
 
 #include <signal.h>
 #include <stdio.h>
-#include <stdlib.h>
-
-#include <QuentaPlatform.h>
 
 #include <string>
 #include <vector>
@@ -22,25 +19,18 @@ class WelderInfoForm : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(std::string::npos, runCommand(machine("init --demo")).find("settings:"));
-    ASSERT_TRUE(host.start({QUENTA_HTTPD, "--root", root.path(), "--listen", "127.0.0.1:0", "--module",
-                            WEBQUENTA_MODULE}));
-    port = host.waitForListening(20000);
+    port = host.serve(QUENTA_HTTPD, root.path(), WEBQUENTA_MODULE);
     ASSERT_GT(port, 0) << host.errors();
   }
   void TearDown() override {
     if (port > 0) {
       EXPECT_EQ(0, host.stop(SIGTERM, 20000));
     }
-    setenv("QUENTA_ROOT", root.path().c_str(), 1);
-    quenta::removeNamedObjects(nullptr);
-    unsetenv("QUENTA_ROOT");
   }
   std::string machine(const std::string& command) const {
     return std::string(QUENTA_MACHINE) + " --root " + root.path() + " " + command;
   }
-  std::string get(const std::string& path) const {
-    return runCommand("curl -s --max-time 20 http://127.0.0.1:" + std::to_string(port) + path);
-  }
+  std::string get(const std::string& path) const { return hosttest::get(port, path); }
   // Every declared field: the clock fields and submits as given, the rest empty.
   std::string post(const std::string& submits, const std::string& clock, const std::string& zone,
                    const std::string& asset = "", const std::string& location = "") const {

@@ -62,10 +62,10 @@ class HostServing : public ::testing::Test {
     root_->writeFile("settings.db", "the settings\n");
     root_->writeFile("MMCMemory/www/wwwpub/big.bin", pattern(kBigFileSize));
     // Links inside the card: one to a file of the card, three leading out.
-    std::filesystem::create_symlink("sub/inner.txt", root_->wwwpub() + "/inner-link.txt");
-    std::filesystem::create_symlink(root_->path() + "/settings.db", root_->wwwpub() + "/settings.db");
-    std::filesystem::create_symlink("../outside.txt", root_->wwwpub() + "/up.txt");
-    std::filesystem::create_symlink(root_->path() + "/MMCMemory/www", root_->wwwpub() + "/www");
+    std::filesystem::create_symlink("sub/inner.txt", root_->webRoot() + "/inner-link.txt");
+    std::filesystem::create_symlink(root_->path() + "/settings.db", root_->webRoot() + "/settings.db");
+    std::filesystem::create_symlink("../outside.txt", root_->webRoot() + "/up.txt");
+    std::filesystem::create_symlink(root_->path() + "/MMCMemory/www", root_->webRoot() + "/www");
     host_ = new HostProcess();
     host_->start(hostArguments(root_->path(), {"--keep-alive-ms", "60000"}));
     port_ = host_->waitForListening(kTimeoutMs);

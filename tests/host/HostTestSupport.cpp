@@ -8,7 +8,6 @@
 #include <strings.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,11 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
-#include "tests/support/TestRoot.h"
 
 namespace hosttest {
 namespace {
@@ -60,31 +56,7 @@ bool waitUntil(int timeoutMs, const std::function<bool()>& ready) {
   return true;
 }
 
-DeviceRoot::DeviceRoot() {
-  char pattern[] = "/tmp/quenta-host-test-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  path_ = made != nullptr ? made : "/tmp/quenta-host-test-failed";
-  std::filesystem::create_directories(wwwpub());
-}
-
-DeviceRoot::~DeviceRoot() {
-  removeNamedObjectsOf(path_);
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-void DeviceRoot::writeFile(const std::string& relative, const std::string& content, bool executable) const {
-  std::filesystem::path file = std::filesystem::path(path_) / relative;
-  std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
-  if (executable) chmod(file.c_str(), 0755);
-}
-
-std::string DeviceRoot::readFile(const std::string& relative) const {
-  std::stringstream content;
-  content << std::ifstream(std::filesystem::path(path_) / relative, std::ios::binary).rdbuf();
-  return content.str();
-}
+DeviceRoot::DeviceRoot() : TestRoot(false) { std::filesystem::create_directories(webRoot()); }
 
 HostProcess::~HostProcess() {
   if (pid_ > 0) {
@@ -112,6 +84,13 @@ bool HostProcess::start(const std::vector<std::string>& arguments, const std::st
     _exit(127);
   }
   return true;
+}
+
+int HostProcess::serve(const std::string& httpd, const std::string& root, const std::string& module,
+                       const std::vector<std::string>& extra) {
+  std::vector<std::string> arguments = {httpd, "--root", root, "--listen", "127.0.0.1:0", "--module", module};
+  arguments.insert(arguments.end(), extra.begin(), extra.end());
+  return start(arguments) ? waitForListening(20000) : 0;
 }
 
 int HostProcess::waitForListening(int timeoutMs) {
@@ -244,6 +223,13 @@ bool HttpConnection::waitFor(const std::string& text, int timeoutMs) {
 std::string request(const std::string& method, const std::string& target, const std::string& extraHeaders,
                     const std::string& body) {
   return method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n" + body;
+}
+
+std::string get(int port, const std::string& target) {
+  HttpConnection connection;
+  HttpResponse response;
+  if (!connection.open(port) || !connection.exchange(request("GET", target), &response)) return "(no answer)";
+  return response.status == 200 ? response.body : "(status " + std::to_string(response.status) + ")";
 }
 
 std::string runCommand(const std::string& command, int* exitCode) {

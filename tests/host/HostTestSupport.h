@@ -10,24 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestRoot.h"
+
 namespace hosttest {
 
 // Checks `ready` every 10 ms until it holds (true) or `timeoutMs` passes.
 bool waitUntil(int timeoutMs, const std::function<bool()>& ready);
 
-// A device root under /tmp with MMCMemory/www/wwwpub; removed with its content.
-class DeviceRoot {
+// A device root with an empty web folder (MMCMemory/www/wwwpub).
+class DeviceRoot : public TestRoot {
  public:
   DeviceRoot();
-  ~DeviceRoot();
-  const std::string& path() const { return path_; }
-  std::string wwwpub() const { return path_ + "/MMCMemory/www/wwwpub"; }
-  // Paths relative to the root; writeFile makes the folders.
-  void writeFile(const std::string& relative, const std::string& content, bool executable = false) const;
-  std::string readFile(const std::string& relative) const;  // "" when absent
-
- private:
-  std::string path_;
 };
 
 // quenta-httpd as a child process with the test's environment; its output and
@@ -40,6 +33,9 @@ class HostProcess {
   HostProcess& operator=(const HostProcess&) = delete;
 
   bool start(const std::vector<std::string>& arguments, const std::string& workingDirectory = "");
+  // Starts `httpd` on a free 127.0.0.1 port with `module` over `root`; the port, or 0.
+  int serve(const std::string& httpd, const std::string& root, const std::string& module,
+            const std::vector<std::string>& extra = {});
   // Waits for "listening on http://127.0.0.1:PORT" and returns the port, or 0.
   int waitForListening(int timeoutMs);
   bool waitForOutput(const std::string& text, int timeoutMs);
@@ -92,6 +88,9 @@ class HttpConnection {
 // "METHOD target HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n" + body
 std::string request(const std::string& method, const std::string& target, const std::string& extraHeaders = "",
                     const std::string& body = "");
+
+// The body of a GET to 127.0.0.1:port, or "(status N)" / "(no answer)".
+std::string get(int port, const std::string& target);
 
 // What a shell command printed, its errors included; *exitCode (may be null)
 // is -1 when it did not exit normally.

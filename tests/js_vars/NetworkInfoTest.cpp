@@ -8,7 +8,7 @@
 
 #include "core/JSFile.h"
 #include "js_vars/NetworkInfo.h"
-#include "tests/support/TestRoot.h"
+#include "tests/platform/TempRoot.h"
 
 namespace {
 
@@ -24,9 +24,6 @@ const char kWifi[] = "\n[HKEY_LOCAL_MACHINE\\Comm\\tiwlnapi1\\Parms\\TcpIp]\n";
 
 class NetworkInfoTest : public ::testing::Test {
  protected:
-  NetworkInfoTest() : root(false) { setenv("QUENTA_ROOT", root.path().c_str(), 1); }
-  ~NetworkInfoTest() override { unsetenv("QUENTA_ROOT"); }
-
   // The generator of the data file at path, from its registry row.
   static JSVariable* create(const char* path) {
     for (const NetworkInfoRow& row : kNetworkInfoRows) {
@@ -45,7 +42,7 @@ class NetworkInfoTest : public ::testing::Test {
     return text ? text->c_str() : "(null)";
   }
 
-  TestRoot root;
+  TempRoot root;
 };
 
 TEST_F(NetworkInfoTest, ElementsFollowTheRegistryAndTheAdapterList) {

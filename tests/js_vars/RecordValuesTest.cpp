@@ -13,7 +13,7 @@
 #include "sqlbridge/RecordReaders.h"
 #include "sqlbridge/SqlBridge.h"
 #include "tests/support/AllocFailure.h"
-#include "tests/support/TestRoot.h"
+#include "tests/platform/TempRoot.h"
 
 namespace {
 
@@ -49,12 +49,9 @@ const RecordRow& row(const std::string& variable) {
 
 class RecordValues : public ::testing::Test {
  protected:
-  RecordValues() : root(false) {
-    setenv("QUENTA_ROOT", root.path().c_str(), 1);
-    store.open(quenta::SettingsStore::databasePath(root.path()), true);
-    store.createSchema();
+  void SetUp() override {
+    ASSERT_TRUE(store.open(quenta::SettingsStore::databasePath(root.path()), true) && store.createSchema());
   }
-  ~RecordValues() override { unsetenv("QUENTA_ROOT"); }
 
   void load(const RecordRow& r, std::vector<long long> keys, const std::vector<Record>& records) {
     const quenta::RecordReader* reader = quenta::RecordTables::find(r.reader.name);
@@ -70,7 +67,7 @@ class RecordValues : public ::testing::Test {
     return text ? std::string(text->c_str(), text->getLength()) : "(null)";
   }
 
-  TestRoot root;
+  TempRoot root;
   quenta::SettingsStore store;
 };
 

@@ -19,17 +19,17 @@ class DbLogMailboxTest : public ::testing::Test {
   }
   WORD word(int offset) { return dbLogWord(block.data(), offset); }
   void setHeadAndTail(WORD head, WORD tail) {
-    setDbLogWord(block.data(), 512, head);
-    setDbLogWord(block.data(), 514, tail);
+    setDbLogWord(block.data(), DB_LOG_HEAD_OFFSET, head);
+    setDbLogWord(block.data(), DB_LOG_TAIL_OFFSET, tail);
   }
-  WORD head() { return word(512); }
-  WORD tail() { return word(514); }
+  WORD head() { return word(DB_LOG_HEAD_OFFSET); }
+  WORD tail() { return word(DB_LOG_TAIL_OFFSET); }
   void expectSlot(int slot, WORD code, WORD arg1, WORD arg2, WORD arg3) {
     SCOPED_TRACE(slot);
-    EXPECT_EQ(word(2 * slot), code);
-    EXPECT_EQ(word(128 + 2 * slot), arg1);
-    EXPECT_EQ(word(256 + 2 * slot), arg2);
-    EXPECT_EQ(word(384 + 2 * slot), arg3);
+    EXPECT_EQ(word(DB_LOG_CODE_OFFSET + 2 * slot), code);
+    EXPECT_EQ(word(DB_LOG_ARG1_OFFSET + 2 * slot), arg1);
+    EXPECT_EQ(word(DB_LOG_ARG2_OFFSET + 2 * slot), arg2);
+    EXPECT_EQ(word(DB_LOG_ARG3_OFFSET + 2 * slot), arg3);
   }
   // Posts while another process holds the mailbox mutex (or died holding it).
   bool postWhileLockedElsewhere(bool die) {
@@ -53,7 +53,7 @@ TEST_F(DbLogMailboxTest, PostFillsTheHeadSlotLittleEndianAndWrapsFrom63ToZero) {
   EXPECT_TRUE(mailbox.post(17, 0x1234, 1, 3));
   expectSlot(0, 8, 602, 1, 0);
   expectSlot(1, 17, 0x1234, 1, 3);
-  EXPECT_EQ(block.data()[128 + 2], 0x34);  // low byte first
+  EXPECT_EQ(block.data()[DB_LOG_ARG1_OFFSET + 2], 0x34);  // low byte first
   EXPECT_EQ(std::make_pair(head(), tail()), std::make_pair(WORD{2}, WORD{0}));
 
   setHeadAndTail(63, 5);
@@ -76,7 +76,7 @@ TEST_F(DbLogMailboxTest, FullRingDropsTheNewestAndChangesNothing) {
   BYTE before[516];
   memcpy(before, block.data(), sizeof before);
   EXPECT_FALSE(mailbox.post(8, 602, 1, 0));
-  // 63 from empty fit and the 64th is dropped: MachineMailboxTest.AFullRingDrainsInOrderAndTakesPostsAgain.
+  // Head just behind the tail: 63 events wait, and a 64th would make the ring read as empty.
   EXPECT_EQ(memcmp(before, block.data(), sizeof before), 0);
 }
 

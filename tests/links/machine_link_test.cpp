@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include "links/CurrentStatus.h"
 #include "links/DbLogMailbox.h"
 #include "sqlbridge/SettingsStore.h"
+#include "tests/host/HostTestSupport.h"
 #include "tests/platform/TempRoot.h"
 #include "tests/tools/ToolRunner.h"
 
@@ -25,34 +25,11 @@ ToolResult machine(const std::string& root, std::vector<std::string> args) {
   return runTool(args);
 }
 
-// Starts quenta-machine in the background; with firstLine, returns once it has
-// printed its first line. The rest of its output is read and dropped.
-pid_t startMachine(const std::string& root, std::vector<std::string> args, std::string* firstLine) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  args.insert(args.begin(), {QUENTA_MACHINE, "--root", root});
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(&arg[0]);
-  argv.push_back(nullptr);
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char c;
-  while (firstLine != nullptr && read(fds[0], &c, 1) == 1 && c != '\n') *firstLine += c;
-  std::thread([fd = fds[0]] {
-    char sink[256];
-    while (read(fd, sink, sizeof sink) > 0) {
-    }
-    close(fd);
-  }).detach();
-  return pid;
+// quenta-machine in the background, its output kept.
+bool startMachine(hosttest::HostProcess* process, const std::string& root, const std::vector<std::string>& args) {
+  std::vector<std::string> line = {QUENTA_MACHINE, "--root", root};
+  line.insert(line.end(), args.begin(), args.end());
+  return process->start(line);
 }
 
 // The number after "key:" in a status text, or -99999.
@@ -105,10 +82,9 @@ TEST_F(MachineStatusTest, SetFieldsReadBackThroughTheGenerator) {
 
 TEST_F(MachineStatusTest, RunMovesThroughTheWeldCycle) {
   // Five times faster: a whole cycle in two seconds, the shortest stage 100 ms.
-  std::string started;
-  pid_t run = startMachine(root.path(), {"status", "run", "--hz", "100", "--speed", "5"}, &started);
-  ASSERT_GT(run, 0);
-  EXPECT_NE(started.find("publishing"), std::string::npos);
+  hosttest::HostProcess run;
+  ASSERT_TRUE(startMachine(&run, root.path(), {"status", "run", "--hz", "100", "--speed", "5"}));
+  EXPECT_TRUE(run.waitForOutput("publishing", 10000)) << run.errors();
   // Sampled until a whole cycle was seen back at idle (on a loaded machine
   // that may take longer than the cycle's two seconds; 20 s at most).
   std::vector<long> states;
@@ -127,8 +103,7 @@ TEST_F(MachineStatusTest, RunMovesThroughTheWeldCycle) {
     last = text;
     usleep(10000);
   }
-  kill(run, SIGTERM);
-  EXPECT_EQ(exitCode(run), 0);
+  EXPECT_EQ(run.stop(SIGTERM, 10000), 0);
   // Even at rest the raw readings move: most requests see a new text.
   EXPECT_GT(texts * 2, samples);
   EXPECT_NE(text.find("processNameID:'MIG-Pulse',wireTypeID:'ER70S',wireSizeID:'.035',gasID:'C25',"
@@ -150,11 +125,11 @@ TEST_F(MachineStatusTest, RunMovesThroughTheWeldCycle) {
 TEST(MachineLock, HoldsEachGroupsMutexForTheGivenTime) {
   TempRoot root;
   for (auto l : {std::make_pair("status", u"DNET_MMF_MUTEX"), std::make_pair("mailbox", u"DB_LOG_MMF_MUTEX")}) {
-    std::string holding;
-    pid_t lock = startMachine(root.path(), {l.first, "lock", "--ms", "500"}, &holding);
-    EXPECT_NE(holding.find("holding"), std::string::npos) << holding;
+    hosttest::HostProcess lock;
+    ASSERT_TRUE(startMachine(&lock, root.path(), {l.first, "lock", "--ms", "500"}));
+    EXPECT_TRUE(lock.waitForOutput("holding", 10000)) << lock.errors();
     EXPECT_EQ(mutexIsFree(l.second), 1);
-    EXPECT_EQ(exitCode(lock), 0);
+    EXPECT_EQ(lock.waitForExit(10000), 0);
     EXPECT_EQ(mutexIsFree(l.second), 0);
   }
 }
@@ -212,8 +187,8 @@ TEST_F(MachineMailboxTest, ShowListsAndDrainLogsTheModulesEventsAcrossTheWrap) {
 }
 
 TEST_F(MachineMailboxTest, FollowKeepsDrainingUntilStopped) {
-  pid_t drain = startMachine(root.path(), {"mailbox", "drain", "--follow", "--interval-ms", "20"}, nullptr);
-  ASSERT_GT(drain, 0);
+  hosttest::HostProcess drain;
+  ASSERT_TRUE(startMachine(&drain, root.path(), {"mailbox", "drain", "--follow", "--interval-ms", "20"}));
   // More than the ring holds: the drain must make room while posts go on.
   for (WORD i = 0; i < 100; ++i) {
     bool posted = mailbox.post(31, i, 1, 0);
@@ -223,10 +198,8 @@ TEST_F(MachineMailboxTest, FollowKeepsDrainingUntilStopped) {
     }
     ASSERT_TRUE(posted) << i;
   }
-  auto start = std::chrono::steady_clock::now();
-  while (systemLog().size() < 100 && millisecondsSince(start) < 5000) usleep(20000);
-  kill(drain, SIGTERM);
-  EXPECT_EQ(exitCode(drain), 0);
+  hosttest::waitUntil(5000, [&] { return systemLog().size() >= 100; });
+  EXPECT_EQ(drain.stop(SIGTERM, 10000), 0);
   std::vector<quenta::SystemLogRow> rows = systemLog();
   ASSERT_EQ(rows.size(), 100u);
   for (WORD i = 0; i < 100; ++i) EXPECT_EQ(rows[i].first, i);

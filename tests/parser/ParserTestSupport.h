@@ -1,14 +1,12 @@
 // Helpers for the multipart parser tests: bodies laid out as browsers and curl
-// send them, one parse through FakeEcb with chosen read sizes, the debug lines.
+// send them, one parse through FakeEcb with chosen read sizes.
 #ifndef QUENTA_TESTS_PARSER_PARSERTESTSUPPORT_H_
 #define QUENTA_TESTS_PARSER_PARSERTESTSUPPORT_H_
 
 #include <QuentaPlatform.h>
 
-#include <algorithm>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,39 +14,12 @@
 #include "core/FormField.h"
 #include "core/MimePart.h"
 #include "core/PostParser.h"
+#include "tests/support/DebugCapture.h"
 #include "tests/support/FakeEcb.h"
 
 namespace parsertest {
 
-// Keeps the debug lines while it lives; while keepLines is off (quiet loops,
-// leak checks that must count no kept line) it drops them.
-class DebugCapture {
- public:
-  explicit DebugCapture(bool keepLines = true) : keep(keepLines) { quenta::setDebugSink(&DebugCapture::sink, this); }
-  ~DebugCapture() { quenta::setDebugSink(nullptr, nullptr); }
-  std::vector<std::string> lines() {
-    std::lock_guard<std::mutex> hold(guard);
-    return kept;
-  }
-  void keepLines(bool on) {
-    std::lock_guard<std::mutex> hold(guard);
-    keep = on;
-  }
-  bool contains(const std::string& line) {
-    std::vector<std::string> all = lines();
-    return std::find(all.begin(), all.end(), line) != all.end();
-  }
-
- private:
-  static void sink(const char* line, void* context) {
-    DebugCapture* self = static_cast<DebugCapture*>(context);
-    std::lock_guard<std::mutex> hold(self->guard);
-    if (self->keep) self->kept.push_back(line);
-  }
-  bool keep;
-  std::mutex guard;
-  std::vector<std::string> kept;
-};
+using ::DebugCapture;
 
 typedef std::vector<std::pair<std::string, std::string>> FieldValues;
 

@@ -82,6 +82,20 @@ inline long long millisecondsSince(std::chrono::steady_clock::time_point start) 
       .count();
 }
 
+// A key under HKEY_LOCAL_MACHINE, made if missing; its text and DWORD values.
+inline HKEY createKey(const char16_t* path) {
+  HKEY key = nullptr;
+  return RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr) == ERROR_SUCCESS ? key
+                                                                                                              : nullptr;
+}
+inline LONG setText(HKEY key, const char16_t* name, const std::u16string& text, DWORD type = REG_SZ) {
+  return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * 2));
+}
+inline LONG setDword(HKEY key, const char16_t* name, DWORD value) {
+  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+}
+
 inline HANDLE openMapping(LPCWSTR name, DWORD size) {
   return CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_COMMIT, 0, size, name);
 }

@@ -14,22 +14,15 @@
 
 namespace {
 
+// A value of the adapter's TCP/IP key; a static adapter has EnableDHCP 0.
 void setTcpIp(const char16_t* adapter, const char16_t* name, const std::u16string& text, DWORD type = REG_SZ) {
-  HKEY key = nullptr;
-  std::u16string path = std::u16string(u"Comm\\") + adapter + u"\\Parms\\TcpIp";
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr), 0);
-  ASSERT_EQ(RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                           static_cast<DWORD>((text.size() + 1) * 2)),
-            0);
+  HKEY key = createKey((std::u16string(u"Comm\\") + adapter + u"\\Parms\\TcpIp").c_str());
+  ASSERT_EQ(setText(key, name, text, type), ERROR_SUCCESS);
   RegCloseKey(key);
 }
-
 void setStatic(const char16_t* adapter) {
-  HKEY key = nullptr;
-  std::u16string path = std::u16string(u"Comm\\") + adapter + u"\\Parms\\TcpIp";
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr), 0);
-  DWORD off = 0;
-  ASSERT_EQ(RegSetValueExW(key, u"EnableDHCP", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), 4), 0);
+  HKEY key = createKey((std::u16string(u"Comm\\") + adapter + u"\\Parms\\TcpIp").c_str());
+  ASSERT_EQ(setDword(key, u"EnableDHCP", 0), ERROR_SUCCESS);
   RegCloseKey(key);
 }
 

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,18 +15,9 @@
 #include <QuentaPlatform.h>
 #include <windows.h>
 
+#include "tests/support/DebugCapture.h"
+
 namespace {
-
-struct CapturedLines {
-  std::mutex lock;
-  std::vector<std::string> lines;
-};
-
-void capture(const char* line, void* context) {
-  CapturedLines* captured = static_cast<CapturedLines*>(context);
-  std::lock_guard<std::mutex> guard(captured->lock);
-  captured->lines.push_back(line);
-}
 
 // What a library's static constructor sees of the platform: it runs before
 // main and before any test, with no device root set.
@@ -38,29 +28,27 @@ struct StaticStartCheck {
     HANDLE file = CreateFileW(u"\\MMCMemory\\www\\wwwpub\\404.htm", GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     openFailedCleanly = file == INVALID_HANDLE_VALUE && GetLastError() == static_cast<DWORD>(ERROR_PATH_NOT_FOUND);
-    quenta::setDebugSink(capture, &lines);
+    DebugCapture capture;
     NKDbgPrintfW(u"WebQuenta: %s\r\n", u"static start");
-    quenta::setDebugSink(nullptr, nullptr);
+    lines = capture.lines();
     InitializeCriticalSection(&section);
     EnterCriticalSection(&section);
     LeaveCriticalSection(&section);
   }
   bool openFailedCleanly = false;
-  CapturedLines lines;
+  std::vector<std::string> lines;
   CRITICAL_SECTION section;
 };
 StaticStartCheck staticStart;
 
 TEST(StaticStartTest, PlatformWorksBeforeMain) {
   EXPECT_TRUE(staticStart.openFailedCleanly);
-  EXPECT_EQ(staticStart.lines.lines, std::vector<std::string>{"WebQuenta: static start\r\n"});
+  EXPECT_EQ(staticStart.lines, std::vector<std::string>{"WebQuenta: static start\r\n"});
 }
 
 class DebugOutputTest : public ::testing::Test {
  protected:
-  void SetUp() override { quenta::setDebugSink(capture, &captured); }
-  void TearDown() override { quenta::setDebugSink(nullptr, nullptr); }
-  CapturedLines captured;
+  DebugCapture captured;
 };
 
 TEST_F(DebugOutputTest, LinesArriveWholeAsUtf8) {
@@ -70,12 +58,12 @@ TEST_F(DebugOutputTest, LinesArriveWholeAsUtf8) {
   NKDbgPrintfW(nullptr);
   // Long lines are not cut.
   NKDbgPrintfW(u"<%s>\r\n", std::u16string(5000, u'\u00E9').c_str());
-  ASSERT_EQ(captured.lines.size(), 3u);
-  EXPECT_EQ(captured.lines[0], "Key open error: GetLastError returned 0x57\r\n");
-  EXPECT_EQ(captured.lines[1], "wide / narrow \xC2\xB0" "C\r\n");
+  ASSERT_EQ(captured.lines().size(), 3u);
+  EXPECT_EQ(captured.lines()[0], "Key open error: GetLastError returned 0x57\r\n");
+  EXPECT_EQ(captured.lines()[1], "wide / narrow \xC2\xB0" "C\r\n");
   std::string accents;
   for (int i = 0; i < 5000; ++i) accents += "\xC3\xA9";
-  EXPECT_EQ(captured.lines[2], "<" + accents + ">\r\n");
+  EXPECT_EQ(captured.lines()[2], "<" + accents + ">\r\n");
   // Printing does not disturb the caller's last error.
   EXPECT_EQ(GetLastError(), 0x57u);
 }
@@ -92,7 +80,8 @@ TEST_F(DebugOutputTest, ThreadsDeliverWholeLines) {
     });
   }
   for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(std::multiset<std::string>(captured.lines.begin(), captured.lines.end()), expected);
+  std::vector<std::string> lines = captured.lines();
+  EXPECT_EQ(std::multiset<std::string>(lines.begin(), lines.end()), expected);
 }
 
 TEST(TickCountTest, WrapsAtTwoToTheThirtyTwo) {

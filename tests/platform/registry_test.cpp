@@ -14,21 +14,6 @@
 
 namespace {
 
-HKEY create(const char16_t* path) {
-  HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
-  return key;
-}
-
-LONG setText(HKEY key, const char16_t* name, const std::u16string& text, DWORD type = REG_SZ) {
-  return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * 2));
-}
-
-LONG setDword(HKEY key, const char16_t* name, DWORD value) {
-  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-}
-
 std::string exported() {
   std::string text, error;
   EXPECT_TRUE(quenta::exportRegistry(&text, &error)) << error;
@@ -37,7 +22,8 @@ std::string exported() {
 
 TEST(RegistryTest, AnswersAsWin32) {
   TempRoot root;
-  HKEY key = create(u"Comm\\CPSW3G1\\Parms\\TcpIp");
+  HKEY key = createKey(u"Comm\\CPSW3G1\\Parms\\TcpIp");
+  ASSERT_NE(key, nullptr);
   ASSERT_EQ(setText(key, u"IPAddress", u"192.168.0.10"), ERROR_SUCCESS);
   ASSERT_EQ(setDword(key, u"EnableDHCP", 0x01020304), ERROR_SUCCESS);
   ASSERT_EQ(setText(key, u"DNS", std::u16string(u"1.1.1.1\0002.2.2.2\0", 17), REG_MULTI_SZ), ERROR_SUCCESS);
@@ -145,14 +131,14 @@ TEST(RegistryTest, RegTextRoundTripsAndBadTextChangesNothing) {
   HKEY key = nullptr;
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Comm\\FTPD", 0, 0, &key), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(root.readFile("registry.reg"), "garbage\n");
-  RegCloseKey(create(u"Fresh"));
+  RegCloseKey(createKey(u"Fresh"));
   EXPECT_EQ(root.readFile("registry.reg.bad"), "garbage\n");
   EXPECT_EQ(exported(), "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Fresh]\n");
 }
 
 TEST(RegistryTest, ProcessesWritingAtOnceLoseNothing) {
   TempRoot root;
-  RegCloseKey(create(u"Shared"));
+  RegCloseKey(createKey(u"Shared"));
   const int kProcesses = 4, kWrites = 25;
   std::vector<pid_t> children;
   for (int p = 0; p < kProcesses; ++p) {
@@ -183,7 +169,8 @@ Signal* pausedWriter = nullptr;
 
 TEST(RegistryTest, WriterKilledBeforeRenameLeavesTheOldStore) {
   TempRoot root;
-  HKEY key = create(u"Comm\\FTPD");
+  HKEY key = createKey(u"Comm\\FTPD");
+  ASSERT_NE(key, nullptr);
   ASSERT_EQ(setDword(key, u"IsEnabled", 1), ERROR_SUCCESS);
   const std::string before = root.readFile("registry.reg");
   Signal written;

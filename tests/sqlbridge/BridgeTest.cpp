@@ -20,7 +20,7 @@
 #include "sqlbridge/SettingsStore.h"
 #include "sqlbridge/SqlBridge.h"
 #include "sqlbridge/Views.h"
-#include "tests/support/TestRoot.h"
+#include "tests/platform/TempRoot.h"
 
 namespace fs = std::filesystem;
 
@@ -30,10 +30,8 @@ const char16_t kView[] = u"WebQuentaISAPI_TotalArcHours_View";
 const char16_t kTorch[] = u"WebQuentaISAPI_TorchData_View";
 
 // An empty device root named by QUENTA_ROOT while it lives.
-class BridgeRoot : public TestRoot {
+class BridgeRoot : public TempRoot {
  public:
-  BridgeRoot() : TestRoot(false) { setenv("QUENTA_ROOT", path().c_str(), 1); }
-  ~BridgeRoot() { unsetenv("QUENTA_ROOT"); }
   std::string database() const { return quenta::SettingsStore::databasePath(path()); }
 
   // settings.db as `quenta-machine init` makes it: schema, codes, both banks.

@@ -48,9 +48,6 @@ class FakeEcb {
   int readCalls = 0;
   bool keepConn = false;
 
-  // Status, header and body as they would cross the wire.
-  std::string response() const { return status + "\r\n" + header + body; }
-
  private:
   static BOOL WINAPI getServerVariable(HCONN conn, LPSTR name, LPVOID buffer, LPDWORD size);
   static BOOL WINAPI writeClient(HCONN conn, LPVOID buffer, LPDWORD bytes, DWORD reserved);

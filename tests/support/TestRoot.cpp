@@ -22,8 +22,6 @@ std::string makeTempDir(const char* prefix) {
 }  // namespace
 
 std::string TestRoot::cardDir() { return QUENTA_SOURCE_DIR "/card"; }
-std::string TestRoot::binDir() { return QUENTA_BINARY_DIR "/bin"; }
-std::string TestRoot::libDir() { return QUENTA_BINARY_DIR "/lib"; }
 
 TestRoot::TestRoot(bool withCard) : rootPath(makeTempDir("quenta-root-")) {
   if (rootPath.empty()) return;
@@ -54,11 +52,14 @@ TestRoot::~TestRoot() {
   if (!rootPath.empty()) fs::remove_all(rootPath, ignored);
 }
 
-void TestRoot::writeFile(const std::string& relative, const std::string& content) const {
+void TestRoot::writeFile(const std::string& relative, const std::string& content, bool executable) const {
   fs::path target = fs::path(rootPath) / relative;
   std::error_code ignored;
   fs::create_directories(target.parent_path(), ignored);
   std::ofstream(target, std::ios::binary) << content;
+  if (executable) {
+    fs::permissions(target, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ignored);
+  }
 }
 
 void TestRoot::removeFile(const std::string& relative) const {
@@ -76,7 +77,7 @@ std::string TestRoot::readFile(const std::string& relative) const {
 LoadedModule::LoadedModule(const std::string& root) {
   static std::atomic<int> serial{0};
   setenv("QUENTA_ROOT", root.c_str(), 1);
-  std::string source = TestRoot::libDir() + "/libwebquenta.so";
+  std::string source = QUENTA_BINARY_DIR "/lib/libwebquenta.so";
   copyPath = (fs::temp_directory_path() /
               ("libwebquenta-" + std::to_string(getpid()) + "-" + std::to_string(serial++) + ".so"))
                  .string();

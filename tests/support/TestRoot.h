@@ -25,15 +25,13 @@ class TestRoot {
 
   const std::string& path() const { return rootPath; }
   std::string webRoot() const { return rootPath + "/MMCMemory/www/wwwpub"; }
-  // Writes (or with remove, deletes) a file relative to the root.
-  void writeFile(const std::string& relative, const std::string& content) const;
+  // Writes (or with remove, deletes) a file relative to the root, making its folders.
+  void writeFile(const std::string& relative, const std::string& content, bool executable = false) const;
   void removeFile(const std::string& relative) const;
   std::string readFile(const std::string& relative) const;
 
-  // The card folder of the source tree and the build's bin and lib folders.
+  // The card folder of the source tree.
   static std::string cardDir();
-  static std::string binDir();
-  static std::string libDir();
 
  private:
   std::string rootPath;

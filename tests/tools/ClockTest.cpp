@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "tests/support/TestRoot.h"
+#include "tests/host/HostTestSupport.h"
 #include "tests/tools/ToolRunner.h"
 
 namespace {
@@ -33,15 +33,6 @@ class ClockRoot : public ::testing::Test {
   }
   TestRoot root{false};
 };
-
-std::string shell(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  char chunk[256];
-  for (size_t n; pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
-  if (pipe != nullptr) pclose(pipe);
-  return output;
-}
 
 TEST_F(ClockRoot, LocalTimeAndZoneStateAgreeWithTzdata) {
   // Instants 30 s before and after changes of the clocks, and in mid-season,
@@ -93,7 +84,7 @@ TEST_F(ClockRoot, LocalTimeAndZoneStateAgreeWithTzdata) {
     snprintf(ours, sizeof ours, "%04u-%02u-%02u %02u:%02u %c%02ld%02ld\n", local.wYear, local.wMonth, local.wDay,
              local.wHour, local.wMinute, bias > 0 ? '-' : '+', labs(bias) / 60, labs(bias) % 60);
     std::string tzdata =
-        shell(std::string("TZ=") + c.iana + " date -d '" + c.utc + "Z' '+%Y-%m-%d %H:%M %z'");
+        hosttest::runCommand(std::string("TZ=") + c.iana + " date -d '" + c.utc + "Z' '+%Y-%m-%d %H:%M %z'");
     EXPECT_EQ(tzdata, ours) << c.zone << " at " << c.utc;
     EXPECT_EQ(c.state, state) << c.zone << " at " << c.utc;
     EXPECT_EQ(std::u16string(quenta::widen(c.zone)), std::u16string(zone.StandardName));

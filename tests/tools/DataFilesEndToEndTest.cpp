@@ -29,19 +29,7 @@ class DataFilesEndToEnd : public ::testing::Test {
     }
   }
 
-  void startServer() {
-    ASSERT_TRUE(host.start({QUENTA_HTTPD, "--root", root.path(), "--listen", "127.0.0.1:0", "--module",
-                            WEBQUENTA_MODULE}));
-    port = host.waitForListening(20000);
-    ASSERT_GT(port, 0) << host.errors();
-  }
-
-  std::string get(const std::string& path) {
-    hosttest::HttpConnection connection;
-    hosttest::HttpResponse response;
-    if (!connection.open(port) || !connection.exchange(hosttest::request("GET", path), &response)) return "(none)";
-    return response.status == 200 ? response.body : "(status " + std::to_string(response.status) + ")";
-  }
+  std::string get(const std::string& path) { return hosttest::get(port, path); }
 
   int machine(std::vector<std::string> arguments, const std::string& input = "") {
     arguments.insert(arguments.begin(), {"--root", root.path()});
@@ -81,7 +69,8 @@ std::string unavailable(const char* variable, const char* fallback) {
 // root every record file answers data, and a record loaded with `settings
 // load` is on the page at once.
 TEST_F(DataFilesEndToEnd, EveryPathFallsBackUntilInitThenShowsStoredValuesAndRecords) {
-  startServer();
+  port = host.serve(QUENTA_HTTPD, root.path(), WEBQUENTA_MODULE);
+  ASSERT_GT(port, 0) << host.errors();
   for (DWORD k = 0; k < kPCodeRowCount; ++k) {
     EXPECT_EQ(unavailable(kPCodeRows[k].variable, kPCodeRows[k].fallback), get(kPCodeRows[k].path));
   }

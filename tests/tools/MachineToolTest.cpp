@@ -168,7 +168,6 @@ TEST_F(MachineTool, JournalPrintsOneJsonObjectPerSetterCall) {
 TEST_F(MachineTool, DumpOfWhatLoadTookGivesTheSameRecordsForEveryReader) {
   ASSERT_EQ(0, machine({"init", "--demo"}).exitCode);
   std::string readers = machine({"settings", "readers"}).out;
-  size_t checked = 0;
   for (const quenta::RecordReader& reader : quenta::RecordTables::readers()) {
     SCOPED_TRACE(reader.name);
     EXPECT_NE(std::string::npos, readers.find(std::string("{\"reader\":\"") + reader.name + "\""));
@@ -187,9 +186,7 @@ TEST_F(MachineTool, DumpOfWhatLoadTookGivesTheSameRecordsForEveryReader) {
     ToolResult loaded = machine(load, first.out);
     ASSERT_EQ(0, loaded.exitCode) << loaded.err;
     EXPECT_EQ(first.out, machine(command).out);
-    ++checked;
   }
-  EXPECT_EQ(65u, checked);
   // A log answers its newest 500 entries, oldest first: 3 more than that
   // (after the demo's) leave the first 3 of them out.
   std::string entries;
