@@ -316,7 +316,7 @@ TEST(SetSystemLog, AppendsOneLogRowFromTheRecord) {
 // A database that goes missing or bad under an open connection: reads are
 // unavailable (damaged in place: perhaps the last good value), setters count
 // 0 and make no file, nothing crashes, and a good file under the same name is
-// used at once, for reads and writes.
+// used at once by setters and once the bridge looks again by readers.
 TEST(Faults, BadDatabasesAreUnavailableUntilReplaced) {
   BridgeRoot root;
   struct Case {
