@@ -9,10 +9,9 @@
 // waiting in poll() with the time limit when the socket is not ready. The io
 // thread does not touch the connection until the worker hands it back (the
 // queue's lock, the io loop's post or the connection's `handing` lock order
-// the two). Doing the reads and
-// writes on the worker rather than handing each piece to the io thread costs
-// no thread switch per write, and holds the worker no longer: the module's
-// call is synchronous either way.
+// the two). Doing the reads and writes on the worker rather than handing each
+// piece to the io thread costs no thread switch per write, and holds the
+// worker no longer: the module's call is synchronous either way.
 //
 // A request for the module is handed to a worker only when its body has come
 // whole or its first kPreloadLimit bytes have (or at once when the client
