@@ -386,7 +386,7 @@ void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
 
 }  // namespace
 
-SettingsStore::SettingsStore() : db(nullptr), errorCode(SQLITE_OK), broken(false) {}
+SettingsStore::SettingsStore() : db(nullptr), errorCode(SQLITE_OK), broken(false), walMode(false), known() {}
 
 SettingsStore::~SettingsStore() { close(); }
 
@@ -412,8 +412,11 @@ bool SettingsStore::open(const std::string& path, bool create) {
   sqlite3_busy_handler(db, &SettingsStore::waitWhileBusy, nullptr);
   // Reading the journal mode reads the file's header, so a file that is not a
   // database fails here rather than on the first query. WAL is kept in the
-  // file once set; setting it again costs nothing.
-  if (!execute("PRAGMA journal_mode = WAL")) {
+  // file once set; setting it again costs nothing. The answer is the mode the
+  // file is in: a file that cannot take WAL (on a read-only medium) stays in
+  // its own, and then nothing is read from a WAL index.
+  std::string mode;
+  if (!execute("PRAGMA journal_mode = WAL", &mode)) {
     broken = true;
     std::string text = errorText;
     int code = errorCode;
@@ -422,10 +425,13 @@ bool SettingsStore::open(const std::string& path, bool create) {
     errorCode = code;
     return false;
   }
+  walMode = mode == "wal";
   return true;
 }
 
 void SettingsStore::close() {
+  watch.detach();
+  knownPCodes.clear();
   for (auto& entry : statements) sqlite3_finalize(entry.second);
   statements.clear();
   if (db != nullptr) sqlite3_close(db);
@@ -468,14 +474,19 @@ sqlite3_stmt* SettingsStore::statement(const char* sql) {
   return stmt;
 }
 
-bool SettingsStore::execute(const char* sql) {
+bool SettingsStore::execute(const char* sql, std::string* firstValue) {
   if (db == nullptr) {
     errorCode = SQLITE_MISUSE;
     errorText = "settings database not open";
     return false;
   }
+  auto keepFirst = [](void* target, int columns, char** values, char**) {
+    auto* text = static_cast<std::string*>(target);
+    if (text->empty() && columns > 0 && values[0] != nullptr) *text = values[0];
+    return 0;
+  };
   char* message = nullptr;
-  int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+  int rc = sqlite3_exec(db, sql, firstValue != nullptr ? +keepFirst : nullptr, firstValue, &message);
   if (rc != SQLITE_OK) {
     fail(rc);
     if (message != nullptr) errorText = message;
@@ -531,6 +542,30 @@ bool SettingsStore::createSchema() {
 }
 
 SettingsStore::Result SettingsStore::getPCode(WORD code, WORD* value) {
+  // The mark is read before the query, so a commit during the query makes
+  // the next reading differ. Inside this connection's own transaction the
+  // header does not show its writes yet: no reuse there.
+  ChangeWatch::Mark now;
+  bool marked = db != nullptr && sqlite3_get_autocommit(db) && watch.read(&now);
+  if (marked) {
+    if (!(now == known)) {
+      knownPCodes.clear();
+      known = now;
+    }
+    auto entry = knownPCodes.find(code);
+    if (entry != knownPCodes.end()) {
+      if (entry->second.result == kFound) *value = entry->second.value;
+      return entry->second.result;
+    }
+  }
+  Result result = readPCode(code, value);
+  if (marked && result != kFailed) knownPCodes[code] = KnownPCode{result, result == kFound ? *value : WORD(0)};
+  // The WAL index is open once the connection has read in WAL mode.
+  if (walMode && !watch.attached() && result != kFailed) watch.attach(db);
+  return result;
+}
+
+SettingsStore::Result SettingsStore::readPCode(WORD code, WORD* value) {
   StatementUse use(statement(kGetPCode));
   if (use.stmt == nullptr) return kFailed;
   sqlite3_bind_int(use.stmt, 1, code);

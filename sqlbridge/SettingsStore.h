@@ -18,8 +18,11 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "sqlbridge/ChangeWatch.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -90,7 +93,8 @@ class SETTINGS_STORE_API SettingsStore {
   // Creates every table that is missing, in one transaction. Idempotent.
   bool createSchema();
 
-  // Parameter codes.
+  // Parameter codes. A value read before is given again, without asking
+  // SQLite, while nothing was committed to the file since (see ChangeWatch).
   Result getPCode(WORD code, WORD* value);
   // Changes an existing row only: 1 when it was there, 0 when not, -1 on failure.
   int updatePCode(WORD code, WORD value);
@@ -140,7 +144,10 @@ class SETTINGS_STORE_API SettingsStore {
   friend class NetworkSettings;
 
   sqlite3_stmt* statement(const char* sql);
-  bool execute(const char* sql);
+  Result readPCode(WORD code, WORD* value);
+  // Runs every statement of `sql`; with firstValue, keeps the first column of
+  // the first row that any of them gives.
+  bool execute(const char* sql, std::string* firstValue = nullptr);
   bool fail(int code);
   static int waitWhileBusy(void* unused, int calls);
   int step(sqlite3_stmt* stmt);
@@ -153,6 +160,16 @@ class SETTINGS_STORE_API SettingsStore {
   std::string errorText;
   int errorCode;
   bool broken;
+
+  // Parameter codes read (kFound or kMissing) while the header read `known`.
+  struct KnownPCode {
+    Result result;
+    WORD value;
+  };
+  bool walMode;
+  ChangeWatch watch;
+  ChangeWatch::Mark known;
+  std::unordered_map<WORD, KnownPCode> knownPCodes;
 
   SettingsStore(const SettingsStore&) = delete;
   SettingsStore& operator=(const SettingsStore&) = delete;

@@ -112,6 +112,60 @@ TEST(GetPCode, ReadsEveryWordAndLeavesTheValueWhenUnavailable) {
   EXPECT_EQ(77, value);
 }
 
+// A connection gives a value it read again without asking SQLite, so every
+// commit, by any connection, must end that: here another connection's, its
+// own, and a writer's beside a reader. Inside its own open transaction a
+// connection sees its own writes.
+TEST(GetPCode, AValueReadIsReadAgainOnceAnyoneCommits) {
+  BridgeRoot root;
+  ASSERT_TRUE(root.create({{602, 1}, {650, 0}}));
+  quenta::SettingsStore store;
+  ASSERT_TRUE(store.open(root.database(), false));
+  auto read = [&store](WORD code) {
+    WORD value = 0;
+    return store.getPCode(code, &value) == quenta::SettingsStore::kFound ? value : -1;
+  };
+  EXPECT_EQ(1, read(602));
+  EXPECT_EQ(1, read(602));
+  EXPECT_EQ(-1, read(777));
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(root.database().c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "UPDATE pcode SET value = 2 WHERE code = 602; INSERT INTO pcode "
+                                           "VALUES (777, 7)", nullptr, nullptr, nullptr));
+  EXPECT_EQ(2, read(602));
+  EXPECT_EQ(7, read(777));
+
+  ASSERT_TRUE(store.begin());
+  EXPECT_EQ(1, store.updatePCode(602, 3));
+  EXPECT_EQ(3, read(602));
+  store.rollback();
+  EXPECT_EQ(2, read(602));
+  EXPECT_EQ(1, store.updatePCode(602, 4));
+  EXPECT_EQ(4, read(602));
+
+  // The writer commits as fast as it can; the reader never sees a value go
+  // back, and sees the last one once the writer is done.
+  const int kWrites = 1000;
+  std::atomic<bool> writing(true);
+  std::thread writer([&] {
+    for (int k = 1; k <= kWrites; ++k) {
+      std::string sql = "UPDATE pcode SET value = " + std::to_string(k) + " WHERE code = 650";
+      sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    writing = false;
+  });
+  int last = 0, backwards = 0;
+  while (writing) {
+    int now = read(650);
+    backwards += now < last;
+    last = now;
+  }
+  writer.join();
+  EXPECT_EQ(0, backwards);
+  EXPECT_EQ(kWrites, read(650));
+  sqlite3_close(other);
+}
+
 TEST(Views, SetterViewsAreZeroFilledAndOpenUntilCleanedUp) {
   int before = SqlBridgeOpenViewCount();
   // The no-view values, foreign addresses and a missing name do nothing.
