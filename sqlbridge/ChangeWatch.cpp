@@ -12,22 +12,20 @@ const size_t kIsInitByte = 12;   // nonzero once the header holds a state
 
 }  // namespace
 
-bool ChangeWatch::attach(sqlite3* db) {
+void ChangeWatch::attach(sqlite3* db) {
   header = nullptr;
   sqlite3_file* file = nullptr;
   if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
       file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
       file->pMethods->xShmMap == nullptr) {
-    return false;
+    return;
   }
   // Without extending: page 0 exists once the connection has read in WAL
   // mode, and then stays mapped until the connection closes.
   volatile void* page = nullptr;
-  if (file->pMethods->xShmMap(file, 0, kIndexPageSize, 0, &page) != SQLITE_OK || page == nullptr) {
-    return false;
+  if (file->pMethods->xShmMap(file, 0, kIndexPageSize, 0, &page) == SQLITE_OK) {
+    header = static_cast<const volatile uint32_t*>(page);
   }
-  header = static_cast<const volatile uint32_t*>(page);
-  return true;
 }
 
 bool ChangeWatch::read(Mark* mark) const {

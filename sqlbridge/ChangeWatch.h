@@ -33,12 +33,11 @@ class ChangeWatch {
     bool operator==(const Mark& other) const { return memcmp(words, other.words, sizeof words) == 0; }
   };
 
-  // Once the connection has read from the file (its WAL index is then open):
-  // finds the mapped header. False when there is none (not in WAL mode, or
-  // the index kept in private memory); the watch then marks nothing.
-  bool attach(sqlite3* db);
+  // Once the connection has read from the file in WAL mode (its WAL index is
+  // then open): finds the mapped header. Without one (the index kept in
+  // private memory) the watch marks nothing.
+  void attach(sqlite3* db);
   void detach() { header = nullptr; }
-  bool attached() const { return header != nullptr; }
 
   // Reads the header now. False when the two copies differ (a commit is
   // being written) or the index is not initialised: no mark to trust.

@@ -412,18 +412,24 @@ const RecordReader* RecordTables::find(const std::string& name) {
 
 bool RecordTables::read(SettingsStore& store, const RecordReader& reader, const long long* keys,
                         std::string* records) {
+  // The question: which reader, with which keys.
+  size_t index = static_cast<size_t>(&reader - kRecordReaders.data());
+  std::string question = "r" + std::to_string(index);
+  for (size_t k = 0; k < reader.keys.size(); ++k) question += "," + std::to_string(keys[k]);
   records->clear();
-  StatementUse use(store.statement(statementsOf(reader).select.c_str()));
-  if (use.stmt == nullptr) return false;
-  bindKeys(use.stmt, reader, keys);
-  for (;;) {
-    int rc = store.step(use.stmt);
-    if (rc == SQLITE_DONE) return true;
-    if (rc != SQLITE_ROW) return store.fail(rc);
-    size_t at = records->size();
-    records->append(reader.stride, '\0');
-    packRow(reader, use.stmt, &(*records)[at]);
-  }
+  return store.recall(question, records, [&store, &reader, keys](std::string* packed) {
+    StatementUse use(store.statement(statementsOf(reader).select.c_str()));
+    if (use.stmt == nullptr) return false;
+    bindKeys(use.stmt, reader, keys);
+    for (;;) {
+      int rc = store.step(use.stmt);
+      if (rc == SQLITE_DONE) return true;
+      if (rc != SQLITE_ROW) return store.fail(rc);
+      size_t at = packed->size();
+      packed->append(reader.stride, '\0');
+      packRow(reader, use.stmt, &(*packed)[at]);
+    }
+  });
 }
 
 bool RecordTables::load(SettingsStore& store, const RecordReader& reader, const long long* keys,

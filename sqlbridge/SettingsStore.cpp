@@ -386,7 +386,7 @@ void bindText(sqlite3_stmt* stmt, int index, const std::string& text) {
 
 }  // namespace
 
-SettingsStore::SettingsStore() : db(nullptr), errorCode(SQLITE_OK), broken(false), walMode(false), known() {}
+SettingsStore::SettingsStore() : db(nullptr), errorCode(SQLITE_OK), broken(false), known(), answerBytes(0) {}
 
 SettingsStore::~SettingsStore() { close(); }
 
@@ -414,7 +414,7 @@ bool SettingsStore::open(const std::string& path, bool create) {
   // database fails here rather than on the first query. WAL is kept in the
   // file once set; setting it again costs nothing. The answer is the mode the
   // file is in: a file that cannot take WAL (on a read-only medium) stays in
-  // its own, and then nothing is read from a WAL index.
+  // its own, and then every read goes to SQLite.
   std::string mode;
   if (!execute("PRAGMA journal_mode = WAL", &mode)) {
     broken = true;
@@ -425,13 +425,16 @@ bool SettingsStore::open(const std::string& path, bool create) {
     errorCode = code;
     return false;
   }
-  walMode = mode == "wal";
+  // In WAL mode a first read opens the WAL index, where the watch finds the
+  // header it reads.
+  if (mode == "wal" && execute("PRAGMA schema_version")) watch.attach(db);
   return true;
 }
 
 void SettingsStore::close() {
   watch.detach();
-  knownPCodes.clear();
+  answers.clear();
+  answerBytes = 0;
   for (auto& entry : statements) sqlite3_finalize(entry.second);
   statements.clear();
   if (db != nullptr) sqlite3_close(db);
@@ -541,28 +544,54 @@ bool SettingsStore::createSchema() {
   return commit();
 }
 
-SettingsStore::Result SettingsStore::getPCode(WORD code, WORD* value) {
-  // The mark is read before the query, so a commit during the query makes
-  // the next reading differ. Inside this connection's own transaction the
-  // header does not show its writes yet: no reuse there.
+bool SettingsStore::recall(const std::string& question, std::string* answer,
+                           const std::function<bool(std::string*)>& read) {
+  // The mark is read before the file, so a commit while reading makes the
+  // next mark differ. Inside this connection's own transaction the header
+  // does not show its writes yet: no answer is kept or given there.
   ChangeWatch::Mark now;
   bool marked = db != nullptr && sqlite3_get_autocommit(db) && watch.read(&now);
   if (marked) {
     if (!(now == known)) {
-      knownPCodes.clear();
+      answers.clear();
+      answerBytes = 0;
       known = now;
     }
-    auto entry = knownPCodes.find(code);
-    if (entry != knownPCodes.end()) {
-      if (entry->second.result == kFound) *value = entry->second.value;
-      return entry->second.result;
+    auto entry = answers.find(question);
+    if (entry != answers.end()) {
+      *answer = entry->second;
+      return true;
     }
   }
-  Result result = readPCode(code, value);
-  if (marked && result != kFailed) knownPCodes[code] = KnownPCode{result, result == kFound ? *value : WORD(0)};
-  // The WAL index is open once the connection has read in WAL mode.
-  if (walMode && !watch.attached() && result != kFailed) watch.attach(db);
-  return result;
+  if (!read(answer)) return false;
+  if (marked) {
+    if (answerBytes + question.size() + answer->size() > kKnownBytes) {
+      answers.clear();
+      answerBytes = 0;
+    }
+    if (question.size() + answer->size() <= kKnownBytes) {
+      answers.emplace(question, *answer);
+      answerBytes += question.size() + answer->size();
+    }
+  }
+  return true;
+}
+
+SettingsStore::Result SettingsStore::getPCode(WORD code, WORD* value) {
+  // The answer is the value's two bytes, or none when the code is missing.
+  const char question[] = {'p', static_cast<char>(code & 0xFF), static_cast<char>(code >> 8)};
+  std::string answer;
+  bool read = recall(std::string(question, sizeof question), &answer, [this, code](std::string* text) {
+    WORD word = 0;
+    Result result = readPCode(code, &word);
+    if (result == kFailed) return false;
+    if (result == kFound) text->assign({static_cast<char>(word & 0xFF), static_cast<char>(word >> 8)});
+    return true;
+  });
+  if (!read) return kFailed;
+  if (answer.empty()) return kMissing;
+  *value = static_cast<WORD>(static_cast<unsigned char>(answer[0]) | static_cast<unsigned char>(answer[1]) << 8);
+  return kFound;
 }
 
 SettingsStore::Result SettingsStore::readPCode(WORD code, WORD* value) {

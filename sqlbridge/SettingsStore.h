@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -75,6 +76,11 @@ class SETTINGS_STORE_API SettingsStore {
   enum Result { kFound, kMissing, kFailed };
 
   static constexpr int kBusyTimeoutMs = 2000;
+  // Answers a connection keeps for reading again (questions and answers, in
+  // bytes; all of them are dropped when the next would pass it). Every record
+  // file's answer fits but the full system log's (500 entries of 284 bytes),
+  // which is read afresh; 16 request threads keep at most 1 MiB.
+  static constexpr size_t kKnownBytes = 64 * 1024;
   static constexpr int kSchemaVersion = 2;
 
   SettingsStore();
@@ -93,8 +99,7 @@ class SETTINGS_STORE_API SettingsStore {
   // Creates every table that is missing, in one transaction. Idempotent.
   bool createSchema();
 
-  // Parameter codes. A value read before is given again, without asking
-  // SQLite, while nothing was committed to the file since (see ChangeWatch).
+  // Parameter codes.
   Result getPCode(WORD code, WORD* value);
   // Changes an existing row only: 1 when it was there, 0 when not, -1 on failure.
   int updatePCode(WORD code, WORD value);
@@ -144,6 +149,11 @@ class SETTINGS_STORE_API SettingsStore {
   friend class NetworkSettings;
 
   sqlite3_stmt* statement(const char* sql);
+  // A read that may be answered from memory: `question` names what is read
+  // (which statement, with which arguments) and `read` reads it from the
+  // file. While nothing was committed to the file since the same question
+  // was last read, its answer is given again without asking SQLite.
+  bool recall(const std::string& question, std::string* answer, const std::function<bool(std::string*)>& read);
   Result readPCode(WORD code, WORD* value);
   // Runs every statement of `sql`; with firstValue, keeps the first column of
   // the first row that any of them gives.
@@ -161,15 +171,12 @@ class SETTINGS_STORE_API SettingsStore {
   int errorCode;
   bool broken;
 
-  // Parameter codes read (kFound or kMissing) while the header read `known`.
-  struct KnownPCode {
-    Result result;
-    WORD value;
-  };
-  bool walMode;
+  // Answers read while the WAL index header read `known` (see ChangeWatch),
+  // and their size in bytes, held to kKnownBytes.
   ChangeWatch watch;
   ChangeWatch::Mark known;
-  std::unordered_map<WORD, KnownPCode> knownPCodes;
+  std::unordered_map<std::string, std::string> answers;
+  size_t answerBytes;
 
   SettingsStore(const SettingsStore&) = delete;
   SettingsStore& operator=(const SettingsStore&) = delete;
