@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # quenta-httpd beside nginx, same run, 127.0.0.1 only: the module's data files
-# against nginx serving a static file of the same size, and the card's own
-# static files through both. nginx runs with one worker and its access log
-# off; quenta-httpd with its access log and debug output off. Each target is
-# measured with wrk -t2 at 8 and at 64 connections for SECONDS (default 5),
-# printing requests a second, p99 latency, and quenta-httpd's share of nginx,
-# and each server's CPU time per request (its processes' user and system
-# time over the run), which other load on a shared machine moves far less
-# than the rates.
+# (the query echo, a parameter code, a record list) against nginx serving a
+# static file of the same size, and the card's own static files through both.
+# nginx runs with one worker and its access log off; quenta-httpd with its
+# access log and debug output off. Each target is measured with wrk -t2 at 8
+# and at 64 connections for SECONDS (default 5), printing requests a second,
+# p99 latency, and quenta-httpd's share of nginx, and each server's CPU time
+# per request (its processes' user and system time over the run), which other
+# load on a shared machine moves far less than the rates.
 #
 #   bench/speed_vs_nginx.sh [-b BUILD_DIR] [-d SECONDS]
 #
@@ -110,10 +110,10 @@ measure() {
 }
 
 echo "quenta-httpd beside nginx (1 worker, access log off): wrk -t2, ${duration} s each, 127.0.0.1"
-printf '%-26s %5s %5s %10s %7s %6s %10s %7s %6s %6s\n' target bytes conns "quenta r/s" "p99 ms" "cpu us" \
+printf '%-30s %5s %5s %10s %7s %6s %10s %7s %6s %6s\n' target bytes conns "quenta r/s" "p99 ms" "cpu us" \
   "nginx r/s" "p99 ms" "cpu us" ratio
 index=0
-for target in "/querytest.js?a=1&b=2" "/logs/TotalArcHours.js" "/index.html"; do
+for target in "/querytest.js?a=1&b=2" "/logs/TotalArcHours.js" "/program-setup/BankComboAll.js" "/index.html"; do
   index=$((index + 1))
   size=$(curl -s "http://127.0.0.1:$quenta_port$target" | wc -c)
   if [ "$target" = /index.html ]; then
@@ -126,7 +126,7 @@ for target in "/querytest.js?a=1&b=2" "/logs/TotalArcHours.js" "/index.html"; do
     read -r q_rate q_p99 q_cpu <<<"$(measure "http://127.0.0.1:$quenta_port$target" "$connections" "$quenta_pid")"
     read -r n_rate n_p99 n_cpu <<<"$(measure "http://127.0.0.1:$nginx_port$nginx_target" "$connections" "$nginx_pid")"
     ratio=$(awk -v q="$q_rate" -v n="$n_rate" 'BEGIN { if (n > 0) printf "%.2f", q / n; else print "-" }')
-    printf '%-26s %5s %5s %10s %7s %6s %10s %7s %6s %6s\n' "$target" "$size" "$connections" "$q_rate" "$q_p99" "$q_cpu" \
+    printf '%-30s %5s %5s %10s %7s %6s %10s %7s %6s %6s\n' "$target" "$size" "$connections" "$q_rate" "$q_p99" "$q_cpu" \
       "$n_rate" "$n_p99" "$n_cpu" "$ratio"
   done
 done
