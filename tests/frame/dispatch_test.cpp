@@ -206,16 +206,15 @@ TEST_F(ModuleTest, PagesReadAtLoadSurviveTheirFiles) {
   EXPECT_NE(std::string::npos, empty.body.find("403"));
 
   // 405 is read on first use, so a change before then shows, after then not.
-  root.writeFile("MMCMemory/www/wwwpub/405.htm", "first");
-  FakeEcb put1("PUT", "/x");
-  request(put1);
-  EXPECT_EQ("first", put1.body);
-  root.writeFile("MMCMemory/www/wwwpub/405.htm", "second");
-  FakeEcb put2("PUT", "/x");
-  request(put2);
-  EXPECT_EQ("first", put2.body);
+  for (const char* text : {"first", "second"}) {
+    root.writeFile("MMCMemory/www/wwwpub/405.htm", text);
+    FakeEcb put("PUT", "/x");
+    request(put);
+    EXPECT_EQ("first", put.body);
+  }
 }
 
+// Failed server calls, and no control block at all, are errors.
 TEST_F(ModuleTest, FailedServerCallsReturnError) {
   FakeEcb header("GET", "/querytest.js", "a");
   header.failHeader = true;
@@ -231,9 +230,6 @@ TEST_F(ModuleTest, FailedServerCallsReturnError) {
   FakeEcb after("GET", "/querytest.js", "a");
   EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(after));
   EXPECT_EQ("var QueryEcho = 'a';\n", after.body);
-}
-
-TEST_F(ModuleTest, NullControlBlockIsRefused) {
   EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), module->proc(nullptr));
 }
 
