@@ -133,10 +133,12 @@ class FormsThroughServer : public ::testing::Test {
     for (const char* name : {"welderinfosubmit", "servcedatesubmit", "year", "month", "day", "hour", "minute"}) {
       fields.push_back(std::string(name) + "=" + std::to_string(v[fields.size()]));
     }
-    for (const std::string& text : {"tzlist=" + zone, "user_asset=" + asset, "user_location=" + location}) {
-      fields.push_back(text);
-    }
-    return curl("/setup/welder_info.min.html", fields);
+    return curl("/setup/welder_info.min.html", with(fields, {"tzlist=" + zone, "user_asset=" + asset,
+                                                            "user_location=" + location}));
+  }
+  static Lines with(Lines fields, const Lines& more) {
+    fields.insert(fields.end(), more.begin(), more.end());
+    return fields;
   }
 
   size_t answersLogged() {
@@ -265,10 +267,6 @@ class NetworkFormsThroughServer : public FormsThroughServer {
         fields.push_back(std::string(prefixes[a]) + ordinals[o] + "1=" + octet);
       }
     }
-    return fields;
-  }
-  static Lines with(Lines fields, const Lines& more) {
-    fields.insert(fields.end(), more.begin(), more.end());
     return fields;
   }
 };
