@@ -210,15 +210,13 @@ TEST_F(ModuleTest, PagesReadAtLoadSurviveTheirFiles) {
 
 // Failed server calls, and no control block at all, are errors.
 TEST_F(ModuleTest, FailedServerCallsReturnError) {
-  FakeEcb header("GET", "/querytest.js", "a");
-  header.failHeader = true;
-  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(header));
-  EXPECT_EQ(0, header.writeCalls);  // nothing more is sent
-
-  FakeEcb write("GET", "/querytest.js", "a");
-  write.failWrite = true;
-  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(write));
-  EXPECT_EQ(1, write.headerCalls);
+  // After a failed header nothing more is sent.
+  for (bool headerFails : {true, false}) {
+    FakeEcb failing("GET", "/querytest.js", "a");
+    (headerFails ? failing.failHeader : failing.failWrite) = true;
+    EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(failing));
+    EXPECT_EQ(std::make_pair(1, headerFails ? 0 : 1), std::make_pair(failing.headerCalls, failing.writeCalls));
+  }
 
   // And the module keeps serving.
   FakeEcb after("GET", "/querytest.js", "a");
