@@ -9,6 +9,7 @@
 #include <QuentaPlatform.h>
 
 #include <chrono>
+#include <cstdio>
 #include <sstream>
 #include <thread>
 
@@ -120,6 +121,26 @@ class FormsThroughServer : public ::testing::Test {
     return response;
   }
 
+  std::string get(const std::string& path) const { return hosttest::get(port, path); }
+  // Every declared field of the welder information form: the submits ("1 0")
+  // and the clock ("2031-05-04 03:02") as given, the rest empty.
+  std::string postWelderInfo(const std::string& submits, const std::string& clock, const std::string& zone,
+                             const std::string& asset = "", const std::string& location = "") const {
+    unsigned v[7] = {};
+    sscanf(submits.c_str(), "%u %u", &v[0], &v[1]);
+    sscanf(clock.c_str(), "%u-%u-%u %u:%u", &v[2], &v[3], &v[4], &v[5], &v[6]);
+    Lines fields;
+    for (const char* name : {"welderinfosubmit", "servcedatesubmit", "year", "month", "day", "hour", "minute"}) {
+      fields.push_back(std::string(name) + "=" + std::to_string(v[fields.size()]));
+    }
+    return curl("/setup/welder_info.min.html", with(fields, {"tzlist=" + zone, "user_asset=" + asset,
+                                                            "user_location=" + location}));
+  }
+  static Lines with(Lines fields, const Lines& more) {
+    fields.insert(fields.end(), more.begin(), more.end());
+    return fields;
+  }
+
   size_t answersLogged() {
     std::string errors = host.errors();
     size_t count = 0;
@@ -163,14 +184,74 @@ TEST_F(FormsThroughServer, PostsInPiecesAndBrokenPostsThroughTheServer) {
       << "the endless post was never answered";
 
   EXPECT_EQ(rowsBefore, journal().size());
-  EXPECT_EQ(0u, hosttest::get(port, "/welder-config/ArcErrorTime.js").find("var ArcErrorTime = {Time:"));
+  EXPECT_EQ(0u, get("/welder-config/ArcErrorTime.js").find("var ArcErrorTime = {Time:"));
+}
+
+// The welder information form: what each submit stores, the clock and zone it
+// sets as /CurrentTime.js, the log and `clock show` see them, and the posts it
+// refuses.
+TEST_F(FormsThroughServer, WelderInfoStoresSetsTheClockAndRefusesDatesOutOfRange) {
+  std::string page = card("setup/welder_info.min.html"), refused = card("400.htm");
+  ASSERT_FALSE(page.empty());
+
+  // The clock and the zone, in daylight time; event 38; the time service trusts the clock.
+  size_t eventsBefore = events().size();
+  EXPECT_EQ(page, postWelderInfo("0 0", "2031-05-04 03:02", "W. Europe Standard Time"));
+  EXPECT_NE(std::string::npos, get("/CurrentTime.js").find("{Year:2031,Month:5,Date:4,Hours:3,Minutes:2,"));
+  EXPECT_NE(std::string::npos,
+            get("/CurrentTime.js").find(",ZoneBias:-120,ZoneName:'W. Europe Daylight Time',ZoneError:0};"));
+  EXPECT_EQ(Lines{"38,0,0,0"}, tail(events(), eventsBefore));
+  EXPECT_NE(std::string::npos, root.readFile("registry.reg").find("\"trustlocalclock\"=dword:00000001"));
+  EXPECT_NE(std::string::npos, runCommand(machine("clock show")).find("\"local\":\"2031-05-04T03:02:"));
+  // The log process stamps the event with the device's clock.
+  runCommand(machine("mailbox drain"));
+  std::string log = get("/logs/HaldenSystemLogNoBlob.js");
+  EXPECT_NE(std::string::npos, log.find(",38]")) << log;
+  EXPECT_NE(std::string::npos, log.find(",'5/04/31 3:02:")) << log;
+
+  // The service date is the device's local time; the welder information is
+  // cut to its field's 8 characters. Neither posts an event.
+  Lines unread = events();
+  EXPECT_EQ(page, postWelderInfo("0 1", "", ""));
+  EXPECT_EQ(page, postWelderInfo("1 1", "", "", "ABCDEFGHIJKL", "Bay 7, line 2"));
+  EXPECT_EQ(unread, events());
+  std::string information = get("/more/WelderInformation.js");
+  EXPECT_NE(std::string::npos, information.find("assetNumber:'ABCDEFGH',physicalLocation:'Bay 7, line 2'")) << information;
+  EXPECT_NE(std::string::npos, information.find("serviceDate:'5/04/2031 3:02:")) << information;
+  std::string journal = runCommand(machine("settings journal"));
+  EXPECT_NE(std::string::npos, journal.find("\"setter\":\"SetServiceDate\",\"view\":\"SetServiceDateView\""));
+  EXPECT_NE(std::string::npos,
+            journal.find("\"setter\":\"SetWelderInfo\",\"view\":\"SetWelderInfoView\",\"arguments\":{},\"record\":"
+                         "\"4142434445464748000042617920372c206c696e65203200"));
+
+  // Years outside 2000-3000 change nothing; a zone of two characters keeps the zone.
+  struct Case {
+    const char* clock;
+    const char* zone;
+    bool accepted;
+    const char* currentTime;
+  } cases[] = {
+      {"1999-01-10 12:00", "UTC", false, "{Year:2031,Month:5,"},
+      {"3001-01-10 12:00", "UTC", false, "{Year:2031,Month:5,"},
+      {"2031-13-10 12:00", "UTC", false, "{Year:2031,Month:5,"},
+      {"2000-01-10 12:00", "ab", true, "{Year:2011,Month:1,Date:10,Hours:12,Minutes:0,"},
+      {"2024-01-10 12:00", "ab", true, "ZoneBias:-60,ZoneName:'W. Europe Standard Time'"},
+      {"3000-01-10 12:00", "Tokyo Standard Time", true, "{Year:2011,Month:1,Date:10,"},
+      {"2024-07-10 12:00", "Tokyo Standard Time", true, "ZoneBias:-540,ZoneName:'NONE',ZoneError:0}"},
+      // The zone is named but cannot be read: 'NONE' and the bias last read.
+      {"2024-07-10 12:00", "No Such Zone", true, "ZoneBias:-540,ZoneName:'NONE',ZoneError:0}"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.accepted ? page : refused, postWelderInfo("0 0", c.clock, c.zone)) << c.clock << " " << c.zone;
+    EXPECT_NE(std::string::npos, get("/CurrentTime.js").find(c.currentTime)) << c.clock << " " << c.zone << ": "
+                                                                             << get("/CurrentTime.js");
+  }
 }
 
 // The network forms over the demo root's simulated adapters: what a post
 // stores shows in the data file's next GET (its first, so no two-second wait).
 class NetworkFormsThroughServer : public FormsThroughServer {
  protected:
-  std::string get(const std::string& path) { return hosttest::get(port, path); }
   std::string registry(const std::string& key, const std::string& value) {
     return runCommand(machine("registry get '" + key + "' " + value));
   }
@@ -186,10 +267,6 @@ class NetworkFormsThroughServer : public FormsThroughServer {
         fields.push_back(std::string(prefixes[a]) + ordinals[o] + "1=" + octet);
       }
     }
-    return fields;
-  }
-  static Lines with(Lines fields, const Lines& more) {
-    fields.insert(fields.end(), more.begin(), more.end());
     return fields;
   }
 };
@@ -399,7 +476,7 @@ TEST_F(FormsThroughServer, EveryFormSavedShowsInTheDataFileItsPageReloads) {
       EXPECT_EQ(c.shows, journal().back());
       continue;
     }
-    std::string shown = hosttest::get(port, c.dataFile);
+    std::string shown = get(c.dataFile);
     EXPECT_NE(std::string::npos, shown.find(c.shows)) << shown;
   }
 }

@@ -103,25 +103,17 @@ TEST_F(ModuleTest, OnlyAMustUnloadIsReported) {
   module.reset();
 }
 
+// One header and one write, the connection kept. The query goes into the
+// quotes still URL-encoded and unescaped; 127 characters are served, 128 get
+// the 414 page.
 TEST_F(ModuleTest, QueryEchoAnswersByteExact) {
-  FakeEcb ecb("GET", "/querytest.js", "a=1&b=2");
-  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(ecb));
-  const std::string body = "var QueryEcho = 'a=1&b=2';\n";
-  EXPECT_EQ("200 OK", ecb.status);
-  EXPECT_EQ(scriptHeader(body.size()), ecb.header);
-  EXPECT_EQ(body, ecb.body);
-  EXPECT_TRUE(ecb.keepConn);
-  EXPECT_EQ(1, ecb.headerCalls);
-  EXPECT_EQ(1, ecb.writeCalls);
-
-  // The query goes into the quotes still URL-encoded and unescaped; 127
-  // characters are served, 128 get the 414 page.
   const std::string q127(127, 'q'), q128 = q127 + "q";
   const struct {
     const char* query;  // nullptr: no query string at all
     std::string body;
     bool script;  // false: an HTML page
   } cases[] = {
+      {"a=1&b=2", "var QueryEcho = 'a=1&b=2';\n", true},
       {"x=%27it%27s&y=it's", "var QueryEcho = 'x=%27it%27s&y=it's';\n", true},
       {"", "var QueryEcho = '';\n", true},
       {nullptr, "var QueryEcho = '';\n", true},
@@ -132,10 +124,12 @@ TEST_F(ModuleTest, QueryEchoAnswersByteExact) {
     SCOPED_TRACE(c.query == nullptr ? "(null)" : c.query);
     FakeEcb echo("GET", "/querytest.js", c.query == nullptr ? "" : c.query);
     if (c.query == nullptr) echo.setNullQuery();
-    request(echo);
+    EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(echo));
     EXPECT_EQ("200 OK", echo.status);
     EXPECT_EQ(c.body, echo.body);
     EXPECT_EQ(c.script ? scriptHeader(c.body.size()) : htmlHeader(c.body.size()), echo.header);
+    EXPECT_TRUE(echo.keepConn);
+    EXPECT_EQ(std::make_pair(1, 1), std::make_pair(echo.headerCalls, echo.writeCalls));
   }
 }
 
@@ -206,34 +200,28 @@ TEST_F(ModuleTest, PagesReadAtLoadSurviveTheirFiles) {
   EXPECT_NE(std::string::npos, empty.body.find("403"));
 
   // 405 is read on first use, so a change before then shows, after then not.
-  root.writeFile("MMCMemory/www/wwwpub/405.htm", "first");
-  FakeEcb put1("PUT", "/x");
-  request(put1);
-  EXPECT_EQ("first", put1.body);
-  root.writeFile("MMCMemory/www/wwwpub/405.htm", "second");
-  FakeEcb put2("PUT", "/x");
-  request(put2);
-  EXPECT_EQ("first", put2.body);
+  for (const char* text : {"first", "second"}) {
+    root.writeFile("MMCMemory/www/wwwpub/405.htm", text);
+    FakeEcb put("PUT", "/x");
+    request(put);
+    EXPECT_EQ("first", put.body);
+  }
 }
 
+// Failed server calls, and no control block at all, are errors.
 TEST_F(ModuleTest, FailedServerCallsReturnError) {
-  FakeEcb header("GET", "/querytest.js", "a");
-  header.failHeader = true;
-  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(header));
-  EXPECT_EQ(0, header.writeCalls);  // nothing more is sent
-
-  FakeEcb write("GET", "/querytest.js", "a");
-  write.failWrite = true;
-  EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(write));
-  EXPECT_EQ(1, write.headerCalls);
+  // After a failed header nothing more is sent.
+  for (bool headerFails : {true, false}) {
+    FakeEcb failing("GET", "/querytest.js", "a");
+    (headerFails ? failing.failHeader : failing.failWrite) = true;
+    EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), request(failing));
+    EXPECT_EQ(std::make_pair(1, headerFails ? 0 : 1), std::make_pair(failing.headerCalls, failing.writeCalls));
+  }
 
   // And the module keeps serving.
   FakeEcb after("GET", "/querytest.js", "a");
   EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN), request(after));
   EXPECT_EQ("var QueryEcho = 'a';\n", after.body);
-}
-
-TEST_F(ModuleTest, NullControlBlockIsRefused) {
   EXPECT_EQ(static_cast<DWORD>(HSE_STATUS_ERROR), module->proc(nullptr));
 }
 

@@ -77,6 +77,10 @@ inline int mutexIsFree(LPCWSTR name) {
   }));
 }
 
+// The last error left by a call that failed (failed true), or -1 if it did not fail.
+inline long lastError() { return static_cast<long>(GetLastError()); }
+inline long failure(bool failed) { return failed ? lastError() : -1; }
+
 inline long long millisecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
       .count();

@@ -8,6 +8,8 @@
 #include <QuentaPlatform.h>
 #include <windows.h>
 
+#include "TempRoot.h"
+
 namespace {
 
 // Converts the whole text (no terminator): asks the size, then converts.
@@ -30,8 +32,6 @@ std::string toUtf8(const std::u16string& text, DWORD flags = 0) {
   }
   return out;
 }
-
-DWORD lastError() { return GetLastError(); }
 
 TEST(CodePageTest, EverySequenceLengthBothWays) {
   // A, e-acute (2 bytes), euro sign (3 bytes), G clef (4 bytes, a surrogate pair).
@@ -60,10 +60,8 @@ TEST(CodePageTest, TerminatorAndExactSizes) {
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, nullptr, 0), 3);
   // One unit short fails; a surrogate pair needs both its units.
   SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 3), 0);
-  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1), 0);
-  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(failure(!MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 3)), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(failure(!MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1)), ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 2), 2);
   // Embedded nulls are characters when the length is given.
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\0b", 3, wide, 8), 3);
@@ -73,10 +71,10 @@ TEST(CodePageTest, TerminatorAndExactSizes) {
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", -1, nullptr, 0, nullptr, nullptr), 4);
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", -1, bytes, 4, nullptr, nullptr), 4);
   EXPECT_STREQ(bytes, "\xE2\x82\xAC");
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", -1, bytes, 3, nullptr, nullptr), 0);
-  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", 1, bytes, 2, nullptr, nullptr), 0);
-  EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(failure(!WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", -1, bytes, 3, nullptr, nullptr)),
+            ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(failure(!WideCharToMultiByte(CP_UTF8, 0, u"\u20AC", 1, bytes, 2, nullptr, nullptr)),
+            ERROR_INSUFFICIENT_BUFFER);
 }
 
 TEST(CodePageTest, IllFormedInputReplacedOrRefusedWithTheFlag) {
@@ -98,10 +96,9 @@ TEST(CodePageTest, IllFormedInputReplacedOrRefusedWithTheFlag) {
     SCOPED_TRACE(testing::PrintToString(input));
     EXPECT_EQ(toWide(input), c.replaced);
     SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, input.data(), static_cast<int>(input.size()),
-                                  nullptr, 0),
-              0);
-    EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_EQ(failure(!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, input.data(), static_cast<int>(input.size()),
+                                           nullptr, 0)),
+              ERROR_NO_UNICODE_TRANSLATION);
   }
   EXPECT_EQ(quenta::widen("x\xC3"), u"x\uFFFD");
 
@@ -116,10 +113,9 @@ TEST(CodePageTest, IllFormedInputReplacedOrRefusedWithTheFlag) {
     EXPECT_EQ(toUtf8(c.input), c.replaced);
     EXPECT_EQ(quenta::narrow(c.input), c.replaced);
     SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, c.input.data(), static_cast<int>(c.input.size()),
-                                  nullptr, 0, nullptr, nullptr),
-              0);
-    EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_EQ(failure(!WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, c.input.data(),
+                                           static_cast<int>(c.input.size()), nullptr, 0, nullptr, nullptr)),
+              ERROR_NO_UNICODE_TRANSLATION);
   }
   // A high surrogate that ends the given length is alone, even if a low one follows.
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"\U0001F600", 1, nullptr, 0, nullptr, nullptr), 3);
@@ -129,7 +125,7 @@ TEST(CodePageTest, RefusedParameters) {
   char16_t wide[4];
   char bytes[4];
   BOOL usedDefault = FALSE;
-  const struct { std::function<int()> call; DWORD error; } refusals[] = {
+  const struct { std::function<int()> call; long error; } refusals[] = {
       {[&] { return MultiByteToWideChar(1252, 0, "a", 1, wide, 4); }, ERROR_INVALID_PARAMETER},
       {[&] { return MultiByteToWideChar(CP_UTF8, 0, nullptr, 1, wide, 4); }, ERROR_INVALID_PARAMETER},
       {[&] { return MultiByteToWideChar(CP_UTF8, 0, "a", 0, wide, 4); }, ERROR_INVALID_PARAMETER},
@@ -150,8 +146,7 @@ TEST(CodePageTest, RefusedParameters) {
   };
   for (size_t i = 0; i < sizeof refusals / sizeof refusals[0]; ++i) {
     SetLastError(0);
-    EXPECT_EQ(refusals[i].call(), 0) << "case " << i;
-    EXPECT_EQ(lastError(), refusals[i].error) << "case " << i;
+    EXPECT_EQ(failure(!refusals[i].call()), refusals[i].error) << "case " << i;
   }
   // The ANSI code page takes a default character and reports none used.
   usedDefault = TRUE;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "TempRoot.h"
+
 namespace {
 
 std::string narrowed(const WCHAR* text) { return std::string(text, text + std::char_traits<char16_t>::length(text)); }
@@ -55,20 +57,18 @@ TEST(DateTimeFormat, ABufferTooSmallIsRefusedAndBadInputIsAnInvalidParameter) {
   WCHAR buffer[12];
   EXPECT_EQ(12, GetDateFormatW(LOCALE_USER_DEFAULT, 0, &kEvening, u"M'/'dd'/'yyyy ", nullptr, 0));
   EXPECT_EQ(12, GetDateFormatW(LOCALE_USER_DEFAULT, 0, &kEvening, u"M'/'dd'/'yyyy ", buffer, 12));
-  SetLastError(0);
-  EXPECT_EQ(0, GetDateFormatW(LOCALE_USER_DEFAULT, 0, &kEvening, u"M'/'dd'/'yyyy ", buffer, 11));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-  EXPECT_EQ(0, GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &kEvening, u"H':'mm':'ss", buffer, 8));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-  SYSTEMTIME zero = {};
-  EXPECT_EQ(0, GetDateFormatW(LOCALE_USER_DEFAULT, 0, &zero, u"M'/'dd'/'yy", buffer, 12));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-  SYSTEMTIME late = kEvening;
+  SYSTEMTIME zero = {}, late = kEvening;
   late.wHour = 24;
-  EXPECT_EQ(0, GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &late, u"H", buffer, 12));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-  EXPECT_EQ(0, GetDateFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &kEvening, u"d", buffer, 12));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_FLAGS), GetLastError());
+  SetLastError(0);
+  EXPECT_EQ(failure(!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &kEvening, u"M'/'dd'/'yyyy ", buffer, 11)),
+            ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(failure(!GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &kEvening, u"H':'mm", buffer, 5)),
+            ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(failure(!GetDateFormatW(LOCALE_USER_DEFAULT, 0, &zero, u"M'/'dd'/'yy", buffer, 12)),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(failure(!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &late, u"H", buffer, 12)), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(failure(!GetDateFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &kEvening, u"d", buffer, 12)),
+            ERROR_INVALID_FLAGS);
 }
 
 }  // namespace

@@ -21,10 +21,6 @@ HANDLE open(const char16_t* path, DWORD access, DWORD disposition) {
   return CreateFileW(path, access, 0, nullptr, disposition, 0, nullptr);
 }
 
-long lastError() { return static_cast<long>(GetLastError()); }
-// The last error left by a call that failed (failed true), or -1 if it did not fail.
-long failure(bool failed) { return failed ? lastError() : -1; }
-
 std::string readAll(HANDLE file) {
   std::string content;
   char chunk[7];  // deliberately small: several reads per file

@@ -19,7 +19,7 @@
 
 namespace {
 
-const DWORD kErrorNotOwner = 288;
+const long kErrorNotOwner = 288;
 
 TEST(NamedObjectsTest, FirstCreatorGetsZeroesAndLaterOpenersTheSameBlock) {
   TempRoot root;
@@ -43,8 +43,7 @@ TEST(NamedObjectsTest, FirstCreatorGetsZeroesAndLaterOpenersTheSameBlock) {
   EXPECT_EQ(view[60], 0x77);
   // The view outlives the handle, as on Win32.
   EXPECT_TRUE(CloseHandle(mapping));
-  EXPECT_FALSE(CloseHandle(mapping));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(failure(!CloseHandle(mapping)), ERROR_INVALID_HANDLE);
   EXPECT_EQ(view[60], 0x77);
   EXPECT_TRUE(UnmapViewOfFile(view));
   EXPECT_FALSE(UnmapViewOfFile(view));
@@ -71,18 +70,14 @@ TEST(NamedObjectsTest, MappingArgumentsAreChecked) {
   ASSERT_NE(smaller, nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_NE(MapViewOfFile(smaller, FILE_MAP_READ, 0, 0, 100), nullptr);
-  EXPECT_EQ(openMapping(u"SMALL", 101), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(failure(openMapping(u"SMALL", 101) == nullptr), ERROR_INVALID_PARAMETER);
   // A view may not reach past the end nor start off the granularity.
-  EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 101), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(failure(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 101) == nullptr), ERROR_ACCESS_DENIED);
   EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 4, 1), nullptr);
-  EXPECT_EQ(openMapping(u"EMPTY", 0), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(failure(openMapping(u"EMPTY", 0) == nullptr), ERROR_INVALID_PARAMETER);
   // A mapping is not a waitable object, nor a mutex one to release.
   EXPECT_EQ(WaitForSingleObject(mapping, 0), WAIT_FAILED);
-  EXPECT_FALSE(ReleaseMutex(mapping));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(failure(!ReleaseMutex(mapping)), ERROR_INVALID_HANDLE);
   // Names cannot climb out of the namespace.
   HANDLE slashed = openMapping(u"../x/\\y", 8);
   EXPECT_NE(slashed, nullptr);
@@ -219,8 +214,7 @@ TEST(NamedObjectsTest, MutexIsRecursiveForItsOwnerAndOnlyTheOwnerReleases) {
 
   EXPECT_TRUE(ReleaseMutex(mutex));
   EXPECT_EQ(outsiderGetsIt(), 1);
-  EXPECT_FALSE(ReleaseMutex(mutex));
-  EXPECT_EQ(GetLastError(), kErrorNotOwner);
+  EXPECT_EQ(failure(!ReleaseMutex(mutex)), kErrorNotOwner);
 }
 
 TEST(NamedObjectsTest, ProcessesRacingToCreateShareOneMutex) {

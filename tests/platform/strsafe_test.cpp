@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -75,18 +76,15 @@ TEST(StringSafeTest, ExFlagsAndOutputs) {
   char* end = nullptr;
   size_t remaining = 0;
   EXPECT_EQ(StringCchCopyExA(dest, 6, "abc", &end, &remaining, 0), S_OK);
-  EXPECT_EQ(end, dest + 3);
-  EXPECT_EQ(remaining, 3u);  // the terminator's place counts
+  EXPECT_EQ(std::make_pair(end, remaining), std::make_pair(dest + 3, size_t{3}));  // the terminator's place counts
   // Truncation: end at the terminator, one left.
   EXPECT_EQ(StringCchCopyExA(dest, 6, "abcdefgh", &end, &remaining, 0), STRSAFE_E_INSUFFICIENT_BUFFER);
   EXPECT_STREQ(dest, "abcde");
-  EXPECT_EQ(end, dest + 5);
-  EXPECT_EQ(remaining, 1u);
+  EXPECT_EQ(std::make_pair(end, remaining), std::make_pair(dest + 5, size_t{1}));
   EXPECT_EQ(StringCchCopyExA(dest, 6, "abcdefgh", &end, &remaining, STRSAFE_NULL_ON_FAILURE),
             STRSAFE_E_INSUFFICIENT_BUFFER);
   EXPECT_STREQ(dest, "");
-  EXPECT_EQ(end, dest);
-  EXPECT_EQ(remaining, 6u);
+  EXPECT_EQ(std::make_pair(end, remaining), std::make_pair(dest, size_t{6}));
 
   // Flags the system never passes are refused.
   std::strcpy(dest, "keep");
